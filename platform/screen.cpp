@@ -1,0 +1,7 @@
+#include "platform/screen.h"
+
+namespace platform {
+
+ScreenObject Screen;
+
+} // namespace platform
