@@ -17,8 +17,12 @@ std::string errorText(int number)
         return "File not found";
     case PathFileAccessError:
         return "Path/File access error";
+    case DeviceUnavailable:
+        return "Device unavailable";
     case PathNotFound:
         return "Path not found";
+    case InvalidPropertyValue:
+        return "Invalid property value";
     case InvalidPicture:
         return "Invalid picture";
     case DialogCancelled:

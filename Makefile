@@ -1,0 +1,27 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps build run test screenshot bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: there is no display (DISPLAY is not set). Run it from a desktop session, or see 'make screenshot'."; \
+	  exit 1; fi
+	@$(BUILD)/quorvel
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure
+
+screenshot: build
+	@bash scripts/screenshot.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,170 @@
+#include "platform/control.h"
+
+#include "platform/events.h"
+#include "platform/form.h"
+#include "platform/qt_support.h"
+#include "platform/screen.h"
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QToolButton>
+
+namespace platform {
+
+Control::Control(QWidget* widget, Control* container) : mWidget(widget), mContainer(container)
+{
+    if (mContainer) {
+        mWidget->setParent(mContainer->widget());
+        mWidget->show();
+    }
+    if (Form* f = form())
+        f->registerControl(this);
+}
+
+// Controls go before their containers (they are built after them), so each
+// can delete its own widget.
+Control::~Control() { delete mWidget; }
+
+Form* Control::form() const
+{
+    const Control* c = this;
+    while (c->mContainer)
+        c = c->mContainer;
+    return dynamic_cast<Form*>(const_cast<Control*>(c));
+}
+
+void Control::Move(float left, std::optional<float> top, std::optional<float> width,
+                   std::optional<float> height)
+{
+    mLeft = left;
+    mTop = top.value_or(mTop);
+    mWidth = width.value_or(mWidth);
+    mHeight = height.value_or(mHeight);
+    placeWidget();
+    geometryChanged();
+}
+
+void Control::storeGeometry(float left, float top, float width, float height)
+{
+    mLeft = left;
+    mTop = top;
+    mWidth = width;
+    mHeight = height;
+}
+
+void Control::placeWidget()
+{
+    // Edges are rounded rather than sizes, so controls that touch in twips touch on screen.
+    const double tx = Screen.TwipsPerPixelX();
+    const double ty = Screen.TwipsPerPixelY();
+    const int x0 = toPixels(mLeft, tx);
+    const int y0 = toPixels(mTop, ty);
+    const int x1 = toPixels(double(mLeft) + mWidth, tx);
+    const int y1 = toPixels(double(mTop) + mHeight, ty);
+    mWidget->setGeometry(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+}
+
+void Control::setVisible(bool v)
+{
+    mVisible = v;
+    mWidget->setVisible(v);
+}
+
+std::string Control::ToolTipText() const { return str(mWidget->toolTip()); }
+
+void Control::setToolTipText(const std::string& text) { mWidget->setToolTip(qstr(text)); }
+
+void Control::ZOrder(int position)
+{
+    if (position == 0)
+        mWidget->raise();
+    else
+        mWidget->lower();
+}
+
+Frame::Frame(Control& container, const std::string& caption) : Control(new QGroupBox, &container)
+{
+    // The classic frame: an etched border whose top line runs through the caption.
+    widget()->setStyleSheet("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+                            "QGroupBox::title { subcontrol-origin: margin; left: 6px; top: -1px; padding: 0 2px; }");
+    setCaption(caption);
+}
+
+std::string Frame::Caption() const { return str(static_cast<QGroupBox*>(widget())->title()); }
+
+void Frame::setCaption(const std::string& caption)
+{
+    static_cast<QGroupBox*>(widget())->setTitle(qstr(caption));
+}
+
+Label::Label(Control& container, const std::string& caption) : Control(new QLabel, &container)
+{
+    auto* label = static_cast<QLabel*>(widget());
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextFormat(Qt::PlainText);
+    setCaption(caption);
+}
+
+std::string Label::Caption() const { return str(static_cast<QLabel*>(widget())->text()); }
+
+void Label::setCaption(const std::string& caption)
+{
+    static_cast<QLabel*>(widget())->setText(qstr(caption));
+}
+
+void Label::setForeColor(OLE_COLOR color)
+{
+    QPalette palette = widget()->palette();
+    palette.setColor(QPalette::WindowText, qcolor(color));
+    widget()->setPalette(palette);
+}
+
+TextBox::TextBox(Control& container) : Control(new QLineEdit, &container) {}
+
+std::string TextBox::Text() const { return str(static_cast<QLineEdit*>(widget())->text()); }
+
+void TextBox::setText(const std::string& text) { static_cast<QLineEdit*>(widget())->setText(qstr(text)); }
+
+CommandButton::CommandButton(Control& container, const std::string& pictureResource)
+    : Control(new QToolButton, &container)
+{
+    auto* button = static_cast<QToolButton*>(widget());
+    button->setIcon(QIcon(qstr(pictureResource)));
+    button->setIconSize(QSize(16, 16));
+    button->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(button, &QToolButton::clicked, [this] { raiseEvent(Click); });
+}
+
+namespace {
+
+class ShapeWidget : public QWidget {
+public:
+    QColor borderColor = Qt::black;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(QPen(borderColor, 0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(0, 0, width() - 1, height() - 1);
+    }
+};
+
+} // namespace
+
+Shape::Shape(Control& container) : Control(new ShapeWidget, &container)
+{
+    widget()->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Shape::setBorderColor(OLE_COLOR color)
+{
+    static_cast<ShapeWidget*>(widget())->borderColor = qcolor(color);
+    widget()->update();
+}
+
+} // namespace platform

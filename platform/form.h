@@ -1,0 +1,75 @@
+#pragma once
+// The form: one top-level window. Left, Top, Width and Height are its outer
+// geometry in twips (title bar and borders included), ScaleWidth and
+// ScaleHeight its client area.
+
+#include "platform/control.h"
+
+#include <memory>
+
+namespace platform {
+
+enum WindowStateValue : int16_t { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
+
+class FormWidget;
+
+class Form : public Control {
+public:
+    Form(const std::string& name, float clientWidth, float clientHeight);
+    ~Form() override;
+
+    std::string Name() const { return mName; }
+    std::string Caption() const;
+    void setCaption(const std::string& caption);
+    void setIcon(const std::string& pictureResource);
+
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+    int16_t WindowState() const;
+    // Error 380 ("Invalid property value") for anything but 0, 1 and 2.
+    void setWindowState(int16_t state);
+
+    // Delivers Load, then shows the window.
+    void Show();
+    // Asks the window to close, as the title-bar button does.
+    void Unload();
+    bool isLoaded() const { return mLoaded; }
+
+    // While input is held, clicks and keys do not reach the form's controls and a
+    // close request waits until the hold ends; repaints go on.
+    void holdInput(bool hold);
+    bool closeRequested() const { return mCloseRequested; }
+
+    std::function<void()> Load;
+    std::function<void()> Resize;
+    // (Cancel, UnloadMode)
+    std::function<void(int16_t&, int16_t)> QueryUnload;
+
+    void placeWidget() override;
+
+private:
+    friend class FormWidget;
+    void windowResized();
+    void windowMoved();
+    void closeRequest(int16_t unloadMode, bool& accept);
+    friend class Control;
+    void registerControl(Control* control) { mControls.push_back(control); }
+    void applyTabOrder();
+    bool decorationKnown() const;
+    int decorationWidth() const;
+    int decorationHeight() const;
+
+    FormWidget* mWindow;
+    std::vector<Control*> mControls;
+    class InputHold;
+    std::unique_ptr<InputHold> mInputHold;
+    std::string mName;
+    bool mLoaded = false;
+    bool mCloseRequested = false;
+    bool mUnloading = false;
+};
+
+// Lets pending repaints and input run.
+void DoEvents();
+
+} // namespace platform

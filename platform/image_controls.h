@@ -1,0 +1,63 @@
+#pragma once
+// The image control and the picture box.
+
+#include "platform/control.h"
+#include "platform/picture.h"
+
+namespace platform {
+
+// Shows its picture at the picture's natural size (no stretching): assigning a
+// picture sizes the control to it.
+class Image : public Control {
+public:
+    explicit Image(Control& container);
+    const Picture& picture() const { return mPicture; }
+    void setPicture(const Picture& picture);
+    void Refresh();
+
+    // (Button, Shift, X, Y), X and Y in twips from the control's top-left corner.
+    std::function<void(int16_t&, int16_t&, float&, float&)> MouseDown;
+
+private:
+    Picture mPicture;
+};
+
+enum RasterOp : int32_t { vbSrcCopy = 0xCC0020 };
+
+// A picture box without border. With AutoRedraw on, drawing goes to a
+// persistent surface of the box's size that Image() returns.
+class PictureBox : public Control {
+public:
+    explicit PictureBox(Control& container);
+    ~PictureBox() override;
+
+    bool AutoRedraw() const { return mAutoRedraw; }
+    void setAutoRedraw(bool v) { mAutoRedraw = v; }
+    OLE_COLOR BackColor() const { return mBackColor; }
+    void setBackColor(OLE_COLOR color);
+    const Picture& picture() const { return mPicture; }
+    void setPicture(const Picture& picture);
+    // The drawn surface, as a picture.
+    Picture Image() const;
+
+    // Clears the surface to the background colour.
+    void Cls();
+    void Refresh();
+    // Copies a rectangle of the source picture (twips) to a rectangle of the box
+    // (twips). Source pixels outside the picture draw nothing.
+    void PaintPicture(const Picture& source, float destX, float destY, float destWidth,
+                      float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
+                      int32_t rasterOp = vbSrcCopy);
+
+protected:
+    void geometryChanged() override;
+
+private:
+    class Surface;
+    std::unique_ptr<Surface> mSurface;
+    Picture mPicture;
+    bool mAutoRedraw = false;
+    OLE_COLOR mBackColor;
+};
+
+} // namespace platform

@@ -1,0 +1,24 @@
+#pragma once
+// The Screen object: how many twips make one pixel on each axis.
+
+namespace platform {
+
+class ScreenObject {
+public:
+    float TwipsPerPixelX() const { return mTwipsPerPixelX; }
+    float TwipsPerPixelY() const { return mTwipsPerPixelY; }
+    // Set from the screen's logical DPI at start (1440 / DPI); tests set others.
+    void setTwipsPerPixel(float x, float y)
+    {
+        mTwipsPerPixelX = x;
+        mTwipsPerPixelY = y;
+    }
+
+private:
+    float mTwipsPerPixelX = 15;
+    float mTwipsPerPixelY = 15;
+};
+
+extern ScreenObject Screen;
+
+} // namespace platform

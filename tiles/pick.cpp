@@ -1,0 +1,48 @@
+// The selection state and the tile pick: a press on the strip selects the tile
+// under the pointer, outlines it and copies it into the preview box.
+#include "platform/numbers.h"
+#include "platform/screen.h"
+#include "tiles/tile_rules.h"
+#include "window/f_main.h"
+
+using platform::Screen;
+
+int16_t f_Main::CurrentIndex() const { return mCurrentIndex; }
+
+void f_Main::setCurrentIndex(int16_t vNewValue)
+{
+    mCurrentIndex = vNewValue;
+    Label2.setCaption(tiles::indexText(vNewValue, mTileCount));
+}
+
+void f_Main::Image1_MouseDown(int16_t& /*Button*/, int16_t& /*Shift*/, float& X, float& /*Y*/)
+{
+    const int32_t imageWidth = tiles::pixelsOf(Image1.Width(), Screen.TwipsPerPixelX());
+    const int32_t imageHeight = tiles::pixelsOf(Image1.Height(), Screen.TwipsPerPixelY());
+    const int32_t baseWidth = tiles::baseTileWidth(imageHeight);
+    setCurrentIndex(1);
+    mTileCount = 1;
+    if (baseWidth == 0)
+        return;
+    mTileCount = tiles::tileCount(imageWidth, baseWidth);
+    const int32_t tileWidth = tiles::tileWidth(mTileCount, imageWidth, baseWidth);
+    mTileHeight = imageHeight;
+    mTileWidth = tileWidth;
+    const int16_t p = tiles::hitTest(X, Screen.TwipsPerPixelX(), tileWidth);
+    const tiles::Rect outline =
+        tiles::outlineRect(p, tileWidth, Image1.Left(), Image1.Top(), Image1.Height(), Screen.TwipsPerPixelX());
+    Shape1.Move(outline.Left, outline.Top, outline.Width, outline.Height);
+    Shape1.setVisible(true);
+    Picture2.Cls();
+    Picture2.setWidth(Shape1.Width());
+    Picture2.setHeight(Shape1.Height());
+    Picture2.Refresh();
+    Picture2.setAutoRedraw(true);
+    const tiles::CopyRects copy = tiles::copyRects(p, mTileWidth, mTileHeight, Shape1.Width(), Shape1.Height(),
+                                                   Screen.TwipsPerPixelX(), Screen.TwipsPerPixelY());
+    Picture2.PaintPicture(Image1.picture(), copy.destination.Left, copy.destination.Top, copy.destination.Width,
+                          copy.destination.Height, copy.source.Left, copy.source.Top, copy.source.Width,
+                          copy.source.Height, platform::vbSrcCopy);
+    Picture2.setAutoRedraw(false);
+    setCurrentIndex(platform::narrowToInt16(int32_t(p) + 1));
+}

@@ -1,0 +1,26 @@
+// Keeps the three frames tiling the window at any size.
+#include "window/f_main.h"
+
+namespace {
+
+constexpr float kMinimumWidth = 6000;
+constexpr float kMinimumHeight = 4500;
+constexpr float kListMargin = 60;
+
+} // namespace
+
+void f_Main::Form_Resize()
+{
+    if (WindowState() == platform::vbMinimized)
+        return;
+    if (Width() < kMinimumWidth)
+        setWidth(kMinimumWidth);
+    if (Height() < kMinimumHeight)
+        setHeight(kMinimumHeight);
+    Frame2.Move(0, 0, ScaleWidth(), Frame2.Height());
+    File1.Move(File1.Left(), File1.Top(), Frame2.Width() - File1.Left() - kListMargin);
+    Frame3.Move(ScaleWidth() - Frame3.Width(), Frame2.Height(), Frame3.Width(), ScaleHeight() - Frame2.Height());
+    Frame1.Move(0, Frame2.Height(), ScaleWidth() - Frame3.Width(), ScaleHeight() - Frame2.Height());
+    lbDir.Move(kListMargin, lbDir.Top(), Frame1.Width() - 2 * kListMargin);
+    Picture1.Move(Frame1.Width() - Picture1.Width() - Label1.Left());
+}
