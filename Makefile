@@ -23,5 +23,13 @@ test: build
 screenshot: build
 	@bash scripts/screenshot.sh $(BUILD)
 
+# The benchmark runs in a Release build of its own, never in `make test`.
+BENCH_BUILD ?= build-release
+
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BENCH_BUILD) -j$(JOBS) --target quorvel_bench
+	@$(BENCH_BUILD)/bench/quorvel_bench $(BENCH_ARGS)
+
 clean:
 	rm -rf $(BUILD)

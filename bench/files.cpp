@@ -1,0 +1,84 @@
+#include "bench/files.h"
+
+#include "platform/picture.h"
+
+#include <QImage>
+#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace bench {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr mode_t kFileMode = 0644;
+constexpr int kByteMask = 0xFF;
+
+QRgb pixelColour(int x, int y) { return qRgb(x & kByteMask, y & kByteMask, (x >> 8) & kByteMask); }
+
+} // namespace
+
+void writeStrip(const fs::path& file, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = pixelColour(x, y);
+    }
+    platform::SavePicture(platform::Picture(image), file.string());
+}
+
+std::uintmax_t tileFileSize(const fs::path& scratchFolder, int width, int height)
+{
+    const fs::path file = scratchFolder / "tile-size.bmp";
+    writeStrip(file, width, height);
+    const std::uintmax_t size = fs::file_size(file);
+    fs::remove(file);
+    return size;
+}
+
+std::string checkTiles(const fs::path& folder, const std::string& prefix, int count, std::uintmax_t fileSize)
+{
+    for (int number = 1; number <= count; ++number) {
+        const fs::path file = folder / (prefix + std::to_string(number) + ".bmp");
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(file, error);
+        if (error)
+            return file.filename().string() + " is missing";
+        if (size != fileSize)
+            return file.filename().string() + " has " + std::to_string(size) + " bytes, not " +
+                   std::to_string(fileSize);
+    }
+    const auto written = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+    if (written != count)
+        return std::to_string(written) + " files written, not " + std::to_string(count);
+    return {};
+}
+
+double writePlainFiles(const fs::path& folder, int count, std::uintmax_t fileSize)
+{
+    const std::vector<char> content(fileSize, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    for (int number = 1; number <= count; ++number) {
+        const std::string name = (folder / ("plain" + std::to_string(number) + ".bmp")).string();
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+        if (fd < 0)
+            return -1;
+        const bool written = write(fd, content.data(), content.size()) == ssize_t(content.size());
+        if (close(fd) != 0 || !written)
+            return -1;
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void makeEmptyFolder(const fs::path& folder)
+{
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+}
+
+} // namespace bench

@@ -1,0 +1,30 @@
+#pragma once
+// The files a benchmark run reads and writes: generated strips, the check of
+// what a run wrote, and the plain-system-call yardstick for writing a file.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace bench {
+
+// Writes a strip of the given size as the program writes pictures (24-bit BMP),
+// each pixel coloured by its column and row so that no two tiles are alike.
+void writeStrip(const std::filesystem::path& file, int width, int height);
+
+// The size of the file the program writes for one tile of width x height.
+std::uintmax_t tileFileSize(const std::filesystem::path& scratchFolder, int width, int height);
+
+// Why the folder does not hold exactly prefix1.bmp .. prefix<count>.bmp of
+// fileSize bytes each; empty when it does.
+std::string checkTiles(const std::filesystem::path& folder, const std::string& prefix, int count,
+                       std::uintmax_t fileSize);
+
+// Creates count new files of fileSize bytes in the (empty) folder with open,
+// write and close, and returns the milliseconds taken; negative on failure.
+double writePlainFiles(const std::filesystem::path& folder, int count, std::uintmax_t fileSize);
+
+// A fresh empty folder, removing what an earlier run left there.
+void makeEmptyFolder(const std::filesystem::path& folder);
+
+} // namespace bench

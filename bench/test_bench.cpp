@@ -1,0 +1,131 @@
+// The benchmark's own measuring parts: a wrong number here would make every
+// result wrong without anyone noticing.
+#include "bench/files.h"
+#include "bench/form_runs.h"
+#include "bench/process.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace bench;
+
+namespace {
+
+constexpr long kKiBPerMiB = 1024;
+constexpr int kAllocateMiB = 64;
+constexpr int kSmallProcessMiB = 16;
+std::string gSelf;
+
+// What --allocate N does in this test program: touch N MiB, then exit.
+int allocateAndExit(int mib)
+{
+    const size_t bytes = size_t(mib) * kKiBPerMiB * kKiBPerMiB;
+    std::vector<char> block(bytes);
+    std::memset(block.data(), 1, bytes);
+    return block[bytes / 2] == 1 ? EXIT_SUCCESS : EXIT_FAILURE;
+}
+
+TEST(RunProcess, ReportsExitOutputAndErrors)
+{
+    struct Row {
+        std::vector<std::string> argv;
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+    const Row rows[] = {
+        {{"/bin/sh", "-c", "echo out; echo err >&2; exit 3"}, 3, "out\n", "err\n"},
+        {{"sh", "-c", "printf 'load_ms 1.5\\n'"}, 0, "load_ms 1.5\n", ""},
+        {{"/bin/sh", "-c", "kill -KILL $$"}, 128 + SIGKILL, "", ""},
+        {{"/no/such/program"}, kCannotStart, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.argv.back());
+        const ProcessResult result = runProcess(row.argv);
+        EXPECT_EQ(result.exitCode, row.exitCode);
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_GT(result.wallMs, 0);
+    }
+}
+
+TEST(RunProcess, ReadsBothPipesWithoutStalling)
+{
+    // More than a pipe holds on each stream: reading one to its end first would hang.
+    const ProcessResult result =
+        runProcess({"/bin/sh", "-c", "head -c 1000000 /dev/zero >&2; head -c 900000 /dev/zero; echo >&2"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err.size(), 1000001u);
+    EXPECT_EQ(result.out.size(), 900000u);
+}
+
+TEST(RunProcess, PeakSizeIsEachChildsOwn)
+{
+    const ProcessResult big = runProcess({gSelf, "--allocate", std::to_string(kAllocateMiB)});
+    const ProcessResult small = runProcess({"/bin/true"});
+    ASSERT_EQ(big.exitCode, 0);
+    ASSERT_EQ(small.exitCode, 0);
+    EXPECT_GE(big.peakRssKiB, kAllocateMiB * kKiBPerMiB);
+    EXPECT_LT(small.peakRssKiB, kSmallProcessMiB * kKiBPerMiB);
+}
+
+TEST(ParseTimings, KeepsNameValueLinesOnly)
+{
+    const Timings timings =
+        parseTimings("load_ms 3.25\nQStandardPaths: XDG_RUNTIME_DIR not set\n\nsave_all_ms 812\npicks 62\n");
+    const Timings expected{{"load_ms", 3.25}, {"save_all_ms", 812}, {"picks", 62}};
+    EXPECT_EQ(timings, expected);
+}
+
+class CheckTiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("quorvel-bench-test-" + std::to_string(getpid()));
+        makeEmptyFolder(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    void write(const std::string& name, size_t bytes) { std::ofstream(folder / name) << std::string(bytes, 'x'); }
+    fs::path folder;
+};
+
+TEST_F(CheckTiles, AcceptsExactlyTheNumberedFiles)
+{
+    constexpr size_t kSize = 822;
+    struct Row {
+        const char* what;
+        std::vector<std::pair<std::string, size_t>> files;
+        int count;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"all three", {{"t1.bmp", kSize}, {"t2.bmp", kSize}, {"t3.bmp", kSize}}, 3, true},
+        {"none asked, none there", {}, 0, true},
+        {"one missing", {{"t1.bmp", kSize}, {"t3.bmp", kSize}}, 3, false},
+        {"one short", {{"t1.bmp", kSize}, {"t2.bmp", kSize - 1}}, 2, false},
+        {"an extra file", {{"t1.bmp", kSize}, {"t2.bmp", kSize}, {"t3.bmp", kSize}}, 2, false},
+        {"leading zeros", {{"t01.bmp", kSize}}, 1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        makeEmptyFolder(folder);
+        for (const auto& [name, bytes] : row.files)
+            write(name, bytes);
+        EXPECT_EQ(checkTiles(folder, "t", row.count, kSize).empty(), row.accepted);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--allocate") == 0)
+        return allocateAndExit(std::atoi(argv[2]));
+    gSelf = fs::read_symlink("/proc/self/exe").string();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
