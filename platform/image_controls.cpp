@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 
 namespace platform {
 
@@ -38,6 +40,27 @@ int16_t shiftOf(Qt::KeyboardModifiers modifiers)
     if (modifiers & Qt::AltModifier)
         shift |= vbAltMask;
     return shift;
+}
+
+// Twips to whole pixels, in double precision: a rectangle far outside the
+// picture need not fit an int.
+double wholePixels(double twips, double twipsPerPixel) { return std::nearbyint(twips / twipsPerPixel); }
+
+// A twips rectangle in pixels. Position and size are converted each on its
+// own, so equal sizes in twips stay equal in pixels and a copy between them is
+// one to one wherever the rectangles lie.
+QRectF pixelRect(double x, double y, double width, double height)
+{
+    const double tx = Screen.TwipsPerPixelX();
+    const double ty = Screen.TwipsPerPixelY();
+    return QRectF(wholePixels(x, tx), wholePixels(y, ty), wholePixels(width, tx), wholePixels(height, ty));
+}
+
+// A control's size in pixels, converted the same way.
+QSize pixelSizeOf(const Control& control)
+{
+    return QSize(std::max(0, toPixels(control.Width(), Screen.TwipsPerPixelX())),
+                 std::max(0, toPixels(control.Height(), Screen.TwipsPerPixelY())));
 }
 
 OLE_COLOR oleColor(const QColor& c) { return OLE_COLOR(c.red()) | OLE_COLOR(c.green()) << 8 | OLE_COLOR(c.blue()) << 16; }
@@ -95,6 +118,13 @@ void Image::setPicture(const Picture& picture)
 
 void Image::Refresh() { widget()->update(); }
 
+void Image::geometryChanged()
+{
+    // Exactly the picture's pixels, even where the control's edges fall between
+    // two: every column of the strip shows and takes clicks.
+    widget()->resize(pixelSizeOf(*this));
+}
+
 class PictureBox::Surface {
 public:
     explicit Surface(PictureBoxWidget* widget) : widget(widget) {}
@@ -132,14 +162,19 @@ void PictureBox::Refresh() { widget()->update(); }
 
 void PictureBox::geometryChanged()
 {
-    // The surface follows the box's size; what was drawn stays where it was.
+    // The surface is the box's size in twips made pixels, not the widget's
+    // rounded edges, which can lose a column when the box starts half a pixel
+    // off the grid: what is saved from the surface must be the whole tile.
     QImage& surface = mSurface->widget->surface;
-    const QSize size = widget()->size();
+    const QSize size = pixelSizeOf(*this);
+    widget()->resize(size);
     if (surface.size() == size)
         return;
+    // What was drawn stays where it was.
     QImage resized(size, QImage::Format_RGB32);
     resized.fill(mSurface->background);
-    QPainter(&resized).drawImage(0, 0, surface);
+    if (!resized.isNull() && !surface.isNull())
+        QPainter(&resized).drawImage(0, 0, surface);
     surface = resized;
 }
 
@@ -147,20 +182,22 @@ void PictureBox::PaintPicture(const Picture& source, float destX, float destY, f
                               float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
                               int32_t /*rasterOp: only the plain copy is used*/)
 {
-    const double tx = Screen.TwipsPerPixelX();
-    const double ty = Screen.TwipsPerPixelY();
-    const QRect src(toPixels(srcX, tx), toPixels(srcY, ty), toPixels(srcWidth, tx), toPixels(srcHeight, ty));
-    const QRect dest(toPixels(destX, tx), toPixels(destY, ty), toPixels(destWidth, tx), toPixels(destHeight, ty));
-    // Only pixels inside the picture are read; the rest of the destination keeps what it had.
-    const QRect inside = src.intersected(source.image().rect());
-    if (inside.isEmpty() || dest.isEmpty())
+    QImage& surface = mSurface->widget->surface;
+    const QRectF src = pixelRect(srcX, srcY, srcWidth, srcHeight);
+    const QRectF dest = pixelRect(destX, destY, destWidth, destHeight);
+    // Only pixels inside the picture are read; the rest of the destination keeps
+    // what it had (the background after Cls). An empty picture draws nothing.
+    // A rectangle of no or negative size draws nothing (no mirroring).
+    const QRectF inside = src.intersected(QRectF(source.image().rect()));
+    if (src.isEmpty() || dest.isEmpty() || inside.isEmpty() || surface.isNull())
         return;
-    const double scaleX = double(dest.width()) / src.width();
-    const double scaleY = double(dest.height()) / src.height();
+    const double scaleX = dest.width() / src.width();
+    const double scaleY = dest.height() / src.height();
     const QRectF target(dest.x() + (inside.x() - src.x()) * scaleX, dest.y() + (inside.y() - src.y()) * scaleY,
                         inside.width() * scaleX, inside.height() * scaleY);
-    QPainter painter(&mSurface->widget->surface);
-    painter.drawImage(target, source.image(), QRectF(inside));
+    // Drawn over what is there, so transparent pixels of a GIF leave the background.
+    QPainter painter(&surface);
+    painter.drawImage(target, source.image(), inside);
     widget()->update();
 }
 

@@ -18,14 +18,18 @@ public:
     // (Button, Shift, X, Y), X and Y in twips from the control's top-left corner.
     std::function<void(int16_t&, int16_t&, float&, float&)> MouseDown;
 
+protected:
+    void geometryChanged() override;
+
 private:
     Picture mPicture;
 };
 
 enum RasterOp : int32_t { vbSrcCopy = 0xCC0020 };
 
-// A picture box without border. With AutoRedraw on, drawing goes to a
-// persistent surface of the box's size that Image() returns.
+// A picture box without border. Drawing goes to a persistent surface of the
+// box's size in pixels that Image() returns and repaints come from; AutoRedraw
+// is kept as the form sets it.
 class PictureBox : public Control {
 public:
     explicit PictureBox(Control& container);
@@ -44,7 +48,8 @@ public:
     void Cls();
     void Refresh();
     // Copies a rectangle of the source picture (twips) to a rectangle of the box
-    // (twips). Source pixels outside the picture draw nothing.
+    // (twips), stretching when their sizes differ. Source pixels outside the
+    // picture draw nothing, and transparent ones leave what is below.
     void PaintPicture(const Picture& source, float destX, float destY, float destWidth,
                       float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
                       int32_t rasterOp = vbSrcCopy);
