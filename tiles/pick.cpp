@@ -20,8 +20,11 @@ void f_Main::Image1_MouseDown(int16_t& /*Button*/, int16_t& /*Shift*/, float& X,
     const int32_t imageWidth = tiles::pixelsOf(Image1.Width(), Screen.TwipsPerPixelX());
     const int32_t imageHeight = tiles::pixelsOf(Image1.Height(), Screen.TwipsPerPixelY());
     const int32_t baseWidth = tiles::baseTileWidth(imageHeight);
+    // A tile is selected from here on, even when the pick stops early; the
+    // caption keeps the last count until the new one is known.
     setCurrentIndex(1);
     mTileCount = 1;
+    // An image less than a pixel high has no tiles to divide it into.
     if (baseWidth == 0)
         return;
     mTileCount = tiles::tileCount(imageWidth, baseWidth);
@@ -33,10 +36,13 @@ void f_Main::Image1_MouseDown(int16_t& /*Button*/, int16_t& /*Shift*/, float& X,
         tiles::outlineRect(p, tileWidth, Image1.Left(), Image1.Top(), Image1.Height(), Screen.TwipsPerPixelX());
     Shape1.Move(outline.Left, outline.Top, outline.Width, outline.Height);
     Shape1.setVisible(true);
+    // Cleared before it is sized to the tile, so nothing of the last tile shows
+    // where this one has no pixels (past the strip's edge, transparent ones).
     Picture2.Cls();
     Picture2.setWidth(Shape1.Width());
     Picture2.setHeight(Shape1.Height());
     Picture2.Refresh();
+    // The copy goes to the persistent image, which is what the saves write.
     Picture2.setAutoRedraw(true);
     const tiles::CopyRects copy = tiles::copyRects(p, mTileWidth, mTileHeight, Shape1.Width(), Shape1.Height(),
                                                    Screen.TwipsPerPixelX(), Screen.TwipsPerPixelY());
