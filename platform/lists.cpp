@@ -7,107 +7,140 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QStorageInfo>
 #include <QStyle>
+#include <algorithm>
 
 namespace platform {
 
 namespace {
 
-constexpr const char* kRoot = "/";
-const char* const kVolumeFolders[] = {"/media/", "/mnt/", "/run/media/"};
+const QString kRoot = "/";
+// Where removable and extra volumes are mounted.
+const QStringList kVolumeFolders = {"/media/", "/mnt/", "/run/media/"};
+constexpr int kIndentPerLevel = 2;
 
 std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
-// Mount points of removable and extra volumes, from /proc/mounts.
-QStringList mountedVolumes()
+// The root first, then the mount points of mounted volumes, by name.
+QStringList presentDrives()
 {
     QStringList volumes;
-    QFile mounts("/proc/mounts");
-    if (!mounts.open(QIODevice::ReadOnly))
-        return volumes;
-    for (const QByteArray& line : mounts.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 2)
-            continue;
-        // Blanks in mount points are written as \040.
-        const QString point = QString::fromUtf8(fields[1]).replace("\\040", " ");
-        for (const char* folder : kVolumeFolders)
-            if (point.startsWith(folder) && !volumes.contains(point))
-                volumes << point;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString point = volume.rootPath();
+        const bool isVolume = std::any_of(kVolumeFolders.begin(), kVolumeFolders.end(),
+                                          [&point](const QString& folder) { return point.startsWith(folder); });
+        if (isVolume && !volumes.contains(point))
+            volumes << point;
     }
     volumes.sort();
-    return volumes;
+    return QStringList{kRoot} + volumes;
 }
+
+// The drive that holds a folder: the longest mount point it lies under.
+QString driveOf(const QString& folder)
+{
+    QString drive = kRoot;
+    for (const QString& candidate : presentDrives())
+        if ((folder == candidate || folder.startsWith(candidate + "/")) && candidate.size() > drive.size())
+            drive = candidate;
+    return drive;
+}
+
+bool canList(const QFileInfo& folder) { return folder.isReadable() && folder.isExecutable(); }
 
 // A folder that exists and can be listed, as a clean absolute path; error 76 or 75 otherwise.
 QString readableFolder(const std::string& path)
 {
     const QFileInfo info(qstr(path));
-    if (path.empty() || !info.exists() || !info.isDir())
+    if (!info.isDir())
         throw RuntimeError(PathNotFound, "Path not found: " + quoted(path));
-    if (!info.isReadable() || !info.isExecutable())
-        throw RuntimeError(PathFileAccessError, "Path/File access error: cannot read the folder " + quoted(path));
+    if (!canList(info))
+        throw RuntimeError(PathFileAccessError,
+                           "Path/File access error: no permission to read the folder " + quoted(path));
     return QDir::cleanPath(info.absoluteFilePath());
 }
 
-class FileListWidget : public QListWidget {
+// The folder the program was started in, as the classic lists start; the root
+// when that folder cannot be listed.
+QString startFolder()
+{
+    const QFileInfo current(QDir::currentPath());
+    return current.isDir() && canList(current) ? QDir::cleanPath(current.absoluteFilePath()) : kRoot;
+}
+
+class DriveCombo : public QComboBox {
 public:
-    std::function<void()> clickedAgain;
+    std::function<void()> aboutToShowPopup;
 
 protected:
-    // Choosing the entry that is already chosen is a click all the same.
+    // Volumes come and go: the list is read again each time it opens.
+    void showPopup() override
+    {
+        aboutToShowPopup();
+        QComboBox::showPopup();
+    }
+};
+
+class FileListWidget : public QListWidget {
+public:
+    std::function<void()> chosenAgain;
+
+protected:
+    // Pressing the entry that is already chosen changes no selection, yet it is
+    // a click all the same.
     void mousePressEvent(QMouseEvent* e) override
     {
-        const int before = currentRow();
+        const QListWidgetItem* pressed = itemAt(e->position().toPoint());
+        const bool wasChosen = pressed && pressed->isSelected();
         QListWidget::mousePressEvent(e);
-        if (before >= 0 && currentRow() == before && itemAt(e->position().toPoint()))
-            clickedAgain();
+        if (wasChosen && pressed->isSelected())
+            chosenAgain();
     }
 };
 
 } // namespace
 
-DriveListBox::DriveListBox(Control& container) : Control(new QComboBox, &container)
+DriveListBox::DriveListBox(Control& container) : Control(new DriveCombo, &container), mDrive(str(driveOf(startFolder())))
 {
-    auto* combo = static_cast<QComboBox*>(widget());
+    auto* combo = static_cast<DriveCombo*>(widget());
+    combo->aboutToShowPopup = [this] { fill(); };
     fill();
-    mDrive = kRoot;
-    QObject::connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo](int index) {
+    QObject::connect(combo, &QComboBox::activated, [this, combo](int index) {
         const std::string chosen = str(combo->itemText(index));
         raiseEvent([this, &chosen] { setDrive(chosen); });
-        combo->setCurrentText(qstr(mDrive));
     });
 }
 
 void DriveListBox::fill()
 {
     auto* combo = static_cast<QComboBox*>(widget());
+    const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
     combo->clear();
-    combo->addItem(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon), kRoot);
-    for (const QString& volume : mountedVolumes())
-        combo->addItem(QApplication::style()->standardIcon(QStyle::SP_DriveCDIcon), volume);
+    for (const QString& drive : presentDrives())
+        combo->addItem(icon, drive);
+    combo->setCurrentIndex(combo->findText(qstr(mDrive)));
 }
-
-std::string DriveListBox::Drive() const { return mDrive; }
 
 void DriveListBox::setDrive(const std::string& drive)
 {
     auto* combo = static_cast<QComboBox*>(widget());
-    fill();
-    const int index = combo->findText(qstr(drive));
-    if (index < 0 || !QFileInfo(qstr(drive)).isDir()) {
-        combo->setCurrentText(qstr(mDrive));
-        throw RuntimeError(DeviceUnavailable, "Device unavailable: " + quoted(drive));
+    if (!presentDrives().contains(qstr(drive))) {
+        combo->setCurrentIndex(combo->findText(qstr(mDrive)));
+        throw RuntimeError(DeviceUnavailable, "Device unavailable: " + quoted(drive) + " is not a mounted drive");
     }
-    combo->setCurrentIndex(index);
     if (drive == mDrive)
         return;
     mDrive = drive;
-    raiseEvent(Change);
+    if (combo->findText(qstr(drive)) < 0)
+        fill(); // mounted since the list was last read
+    else
+        combo->setCurrentIndex(combo->findText(qstr(drive)));
+    if (Change)
+        Change();
 }
 
 DirListBox::DirListBox(Control& container) : Control(new QListWidget, &container)
@@ -117,69 +150,60 @@ DirListBox::DirListBox(Control& container) : Control(new QListWidget, &container
         const std::string target = str(item->data(Qt::UserRole).toString());
         raiseEvent([this, &target] { setPath(target); });
     });
-    // The folder the program was started in, as the classic list does.
-    try {
-        setPath(str(QDir::currentPath()));
-    } catch (const RuntimeError&) {
-        setPath(kRoot);
-    }
+    setPath(str(startFolder()));
 }
 
 void DirListBox::setPath(const std::string& path)
 {
     const QString folder = readableFolder(path);
-    const QStringList children = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList children =
+        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
 
     auto* list = static_cast<QListWidget*>(widget());
     const QIcon open = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
     auto addEntry = [list](const QIcon& icon, const QString& name, const QString& fullPath, int level) {
-        auto* item = new QListWidgetItem(icon, QString(level * 2, ' ') + name, list);
+        auto* item = new QListWidgetItem(icon, QString(level * kIndentPerLevel, ' ') + name, list);
         item->setData(Qt::UserRole, fullPath);
         return item;
     };
     list->clear();
-    // The path from the root down, then the folder's own subfolders one level in.
-    QStringList parts = folder.split('/', Qt::SkipEmptyParts);
+    // The path from the root down, open; then the folder's own subfolders one level in.
+    const QStringList parts = folder.split('/', Qt::SkipEmptyParts);
     QString walked;
     QListWidgetItem* current = addEntry(open, kRoot, kRoot, 0);
     for (int i = 0; i < parts.size(); ++i) {
         walked += "/" + parts[i];
         current = addEntry(open, parts[i], walked, i + 1);
     }
-    const QString prefix = folder == kRoot ? QString() : folder;
+    const QString parent = folder == kRoot ? QString() : folder;
     for (const QString& child : children)
-        addEntry(closed, child, prefix + "/" + child, parts.size() + 1);
+        addEntry(closed, child, parent + "/" + child, parts.size() + 1);
     list->setCurrentItem(current);
 
-    const std::string newPath = str(folder);
-    if (newPath == mPath)
+    if (str(folder) == mPath)
         return;
-    mPath = newPath;
-    raiseEvent(Change);
+    mPath = str(folder);
+    if (Change)
+        Change();
 }
 
 FileListBox::FileListBox(Control& container) : Control(new FileListWidget, &container)
 {
     auto* list = static_cast<FileListWidget*>(widget());
-    list->clickedAgain = [this] { raiseEvent(Click); };
-    QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) {
-        if (row >= 0)
-            raiseEvent(Click);
-    });
+    list->chosenAgain = [this] { raiseEvent(Click); };
+    // The selection, not the current row: a mouse press moves the current row
+    // before it selects, and FileName is the selected entry.
+    QObject::connect(list, &QListWidget::itemSelectionChanged, [this] { raiseEvent(Click); });
+    setPath(str(startFolder()));
 }
 
-void FileListBox::setPath(const std::string& path)
-{
-    mPath = str(readableFolder(path));
-    Refresh();
-}
+void FileListBox::setPath(const std::string& path) { show(readableFolder(path)); }
 
 void FileListBox::setPattern(const std::string& pattern)
 {
     mPattern = pattern;
-    if (!mPath.empty())
-        Refresh();
+    Refresh();
 }
 
 std::string FileListBox::FileName() const
@@ -189,15 +213,18 @@ std::string FileListBox::FileName() const
     return item && item->isSelected() ? str(item->text()) : std::string();
 }
 
-void FileListBox::Refresh()
+void FileListBox::Refresh() { show(readableFolder(mPath)); }
+
+void FileListBox::show(const QString& folder)
 {
-    const QString folder = readableFolder(mPath);
-    const QStringList files = QDir(folder, QString(), QDir::Name | QDir::IgnoreCase, QDir::Files)
-                                  .entryList(qstr(mPattern).split(';', Qt::SkipEmptyParts));
+    // Name filters without QDir::CaseSensitive match any case, so STRIP.BMP is listed too.
+    const QStringList files = QDir(folder).entryList(qstr(mPattern).split(';', Qt::SkipEmptyParts), QDir::Files,
+                                                     QDir::Name | QDir::IgnoreCase);
     auto* list = static_cast<QListWidget*>(widget());
     const QSignalBlocker quiet(list);
     list->clear();
     list->addItems(files);
+    mPath = str(folder);
 }
 
 } // namespace platform

@@ -1,17 +1,23 @@
 #pragma once
-// The drive, folder and file lists. Their Change events come both from the
-// user's choices and from the program's assignments.
+// The drive, folder and file lists. Their events come both from the user's
+// choices and from the program's assignments. An event raised by an assignment
+// runs inside it, like any procedure the assigning code calls: an error it
+// raises ends the assignment and reaches that code's caller.
 
 #include "platform/control.h"
 
+class QString;
+
 namespace platform {
 
-// "/" first, then mounted volumes (mount points under /media, /mnt, /run/media).
+// "/" first, then mounted volumes (mount points under /media, /mnt and
+// /run/media). Drive is the chosen entry's text, which DirListBox::setPath accepts.
 class DriveListBox : public Control {
 public:
     explicit DriveListBox(Control& container);
-    std::string Drive() const;
-    // Error 68 ("Device unavailable") for a drive that is not present.
+    std::string Drive() const { return mDrive; }
+    // Error 68 ("Device unavailable") for a drive that is not present. Change
+    // follows only when the drive is another one.
     void setDrive(const std::string& drive);
     std::function<void()> Change;
 
@@ -20,13 +26,15 @@ private:
     std::string mDrive;
 };
 
-// The path from the root down to the current folder, then its subfolders.
+// The path from the root down to the current folder, then that folder's
+// subfolders (hidden ones left out). Opening an entry (double click or Enter)
+// sets Path.
 class DirListBox : public Control {
 public:
     explicit DirListBox(Control& container);
     std::string Path() const { return mPath; }
     // Error 76 for a folder that does not exist, 75 for one that cannot be read;
-    // the list stays as it was.
+    // the list stays as it was. Change follows only when the folder is another one.
     void setPath(const std::string& path);
     std::function<void()> Change;
 
@@ -34,21 +42,26 @@ private:
     std::string mPath;
 };
 
-// The ordinary files of Path that match Pattern ("*.bmp;*.gif"), by name.
+// The ordinary files of Path whose names match Pattern ("*.bmp;*.gif"), any
+// case, sorted by name; hidden files are left out. Choosing an entry with the
+// mouse or the arrow keys raises Click, and so does choosing the chosen entry again.
 class FileListBox : public Control {
 public:
     explicit FileListBox(Control& container);
     std::string Path() const { return mPath; }
+    // Reads the folder (error 76 or 75 when it cannot; the list keeps what it showed).
     void setPath(const std::string& path);
     std::string Pattern() const { return mPattern; }
     void setPattern(const std::string& pattern);
     // The selected entry, or empty.
     std::string FileName() const;
-    // Reads the folder again (error 76 or 75 when it cannot; the list keeps what it showed).
+    // Reads the folder again, with the same errors as setPath.
     void Refresh();
     std::function<void()> Click;
 
 private:
+    // Lists the folder's matching files; the folder becomes Path only once they are read.
+    void show(const QString& folder);
     std::string mPath;
     std::string mPattern = "*.*";
 };

@@ -1,0 +1,598 @@
+// Browsing drives, folders and files, and loading the chosen strip: widget
+// tests on real temporary folders with generated BMP and GIF strips.
+#include "platform/events.h"
+#include "platform/picture.h"
+#include "platform/screen.h"
+#include "resources/gif_writer.h"
+#include "support/error_number.h"
+#include "support/scripted_dialogs.h"
+#include "support/strips.h"
+#include "window/f_main.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using platform::Screen;
+
+namespace {
+
+constexpr float kTwipsPerPixel = 15;
+
+QListWidget* listOf(const platform::Control& control) { return qobject_cast<QListWidget*>(control.widget()); }
+
+QStringList entries(const platform::Control& control)
+{
+    QStringList texts;
+    const QListWidget* list = listOf(control);
+    for (int row = 0; row < list->count(); ++row)
+        texts << list->item(row)->text();
+    return texts;
+}
+
+int rowOf(const platform::Control& control, const QString& text)
+{
+    return int(entries(control).indexOf(text));
+}
+
+// The user moves to an entry of the file list (a click or the arrow keys do this).
+void choose(f_Main& form, const QString& name)
+{
+    const int row = rowOf(form.File1, name);
+    ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
+    listOf(form.File1)->setCurrentRow(row);
+}
+
+// The user presses the mouse on an entry of the file list.
+void pressOn(f_Main& form, const QString& name)
+{
+    QListWidget* list = listOf(form.File1);
+    const int row = rowOf(form.File1, name);
+    ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
+    const QPointF at = list->visualItemRect(list->item(row)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &release);
+}
+
+// The user opens an entry of the folder list with Enter; entries are indented.
+void open(f_Main& form, const QString& name)
+{
+    QListWidget* list = listOf(form.Dir1);
+    QStringList trimmed;
+    for (const QString& entry : entries(form.Dir1))
+        trimmed << entry.trimmed();
+    const int row = int(trimmed.lastIndexOf(name));
+    ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
+    list->setCurrentRow(row);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(list, &enter);
+}
+
+void pick(f_Main& form, float X)
+{
+    int16_t button = 1;
+    int16_t shift = 0;
+    float Y = 10;
+    form.Image1_MouseDown(button, shift, X, Y);
+}
+
+std::string lastMessage(const ScriptedDialogs& dialogs)
+{
+    return dialogs.messages().empty() ? std::string() : dialogs.messages().back().text;
+}
+
+bool isRoot() { return geteuid() == 0; }
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+class BrowseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        savedX = Screen.TwipsPerPixelX();
+        savedY = Screen.TwipsPerPixelY();
+        Screen.setTwipsPerPixel(kTwipsPerPixel, kTwipsPerPixel);
+    }
+    void TearDown() override { Screen.setTwipsPerPixel(savedX, savedY); }
+
+    std::string path(const QString& name = {}) const
+    {
+        return (name.isEmpty() ? dir.path() : dir.filePath(name)).toStdString();
+    }
+    void write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    // Points the folder list at the temporary folder, as the program does.
+    void browseHere() { form.Dir1.setPath(path()); }
+
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    float savedX = 0;
+    float savedY = 0;
+    f_Main form;
+};
+
+using BrowseLists = BrowseTest;
+
+TEST_F(BrowseLists, FileListShowsOnlyVisibleBmpAndGifFilesOfAnyCaseByName)
+{
+    for (const QString& name : {"b.bmp", "STRIP.BMP", "A.GIF", "c.Gif"})
+        writeStrip(dir, name, 32, 16);
+    for (const QString& name : {".hidden.bmp", "notes.txt", "image.png", "bmp", "strip.bmp.txt"})
+        write(name, "x");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bmp"));
+
+    browseHere();
+
+    EXPECT_EQ(entries(form.File1), QStringList({"A.GIF", "b.bmp", "c.Gif", "STRIP.BMP"}));
+    EXPECT_EQ(form.File1.Path(), path());
+    EXPECT_EQ(form.File1.FileName(), "");
+}
+
+TEST_F(BrowseLists, FolderListShowsThePathDownThenTheVisibleSubfolders)
+{
+    for (const QString& name : {"beta", "Alpha", ".git"})
+        ASSERT_TRUE(QDir(dir.path()).mkdir(name));
+
+    browseHere();
+
+    const QStringList shown = entries(form.Dir1);
+    const QStringList folders = QDir(dir.path()).absolutePath().split('/', Qt::SkipEmptyParts);
+    ASSERT_EQ(shown.size(), 1 + folders.size() + 2);
+    EXPECT_EQ(shown.front(), "/");
+    for (int level = 0; level < folders.size(); ++level) {
+        EXPECT_EQ(shown[level + 1].trimmed(), folders[level]);
+        EXPECT_GT(shown[level + 1].size() - shown[level + 1].trimmed().size(),
+                  shown[level].size() - shown[level].trimmed().size())
+            << "each level is indented further";
+    }
+    EXPECT_EQ(shown[shown.size() - 2].trimmed(), "Alpha");
+    EXPECT_EQ(shown.back().trimmed(), "beta");
+    EXPECT_EQ(listOf(form.Dir1)->currentRow(), folders.size()) << "the current folder is the chosen entry";
+}
+
+TEST_F(BrowseLists, OpeningFoldersKeepsTheFileListInStep)
+{
+    writeStrip(dir, "top.bmp", 32, 16);
+    ASSERT_TRUE(QDir(dir.path()).mkpath("inner/deeper"));
+    writeStrip(dir, "inner/in.gif", 32, 16);
+    browseHere();
+    const std::string top = path();
+    const std::string inner = path("inner");
+    const std::string deeper = path("inner/deeper");
+
+    struct Step {
+        QString entry;
+        std::string folder;
+        QStringList files;
+    };
+    const Step steps[] = {
+        {"inner", inner, {"in.gif"}},
+        {"deeper", deeper, {}},
+        {QDir(dir.path()).dirName(), top, {"top.bmp"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.entry.toStdString());
+        open(form, step.entry);
+        EXPECT_EQ(form.Dir1.Path(), step.folder);
+        EXPECT_EQ(form.File1.Path(), step.folder);
+        EXPECT_EQ(entries(form.File1), step.files);
+    }
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BrowseLists, DriveChangeMovesBothListsToTheDrive)
+{
+    browseHere();
+    EXPECT_EQ(form.Drive1.Drive(), "/");
+
+    platform::raiseEvent([this] { form.Drive1_Change(); });
+
+    EXPECT_EQ(form.Dir1.Path(), "/");
+    EXPECT_EQ(form.File1.Path(), "/");
+    for (const QString& name : entries(form.File1))
+        EXPECT_TRUE(name.endsWith(".bmp", Qt::CaseInsensitive) || name.endsWith(".gif", Qt::CaseInsensitive))
+            << name.toStdString();
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BrowseLists, PickingTheDriveAlreadyShownKeepsTheFolder)
+{
+    browseHere();
+    auto* drives = qobject_cast<QComboBox*>(form.Drive1.widget());
+    ASSERT_EQ(drives->itemText(0), "/");
+
+    emit drives->activated(0);
+
+    EXPECT_EQ(form.Drive1.Drive(), "/");
+    EXPECT_EQ(form.Dir1.Path(), path());
+    EXPECT_EQ(form.File1.Path(), path());
+}
+
+TEST_F(BrowseLists, DriveThatIsNotPresentIsError68AndChangesNothing)
+{
+    writeStrip(dir, "a.bmp", 32, 16);
+    browseHere();
+    const std::string drive = form.Drive1.Drive();
+
+    for (const std::string& absent : {std::string("/no/such/drive"), dir.path().toStdString(), std::string()}) {
+        SCOPED_TRACE(absent);
+        EXPECT_EQ(errorNumberOf([&] { form.Drive1.setDrive(absent); }), platform::DeviceUnavailable);
+        EXPECT_EQ(form.Drive1.Drive(), drive);
+        EXPECT_EQ(qobject_cast<QComboBox*>(form.Drive1.widget())->currentText().toStdString(), drive);
+        EXPECT_EQ(form.Dir1.Path(), path());
+        EXPECT_EQ(entries(form.File1), QStringList{"a.bmp"});
+    }
+}
+
+// The user opens a folder that the list shows but that cannot be read any more.
+void expectUnreadableFolderKeepsTheLists(f_Main& form, const ScriptedDialogs& dialogs, const QString& entry,
+                                         const std::string& folder, int number)
+{
+    const std::string before = form.Dir1.Path();
+    const QStringList folders = entries(form.Dir1);
+    const QStringList files = entries(form.File1);
+
+    open(form, entry);
+
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    const std::string message = lastMessage(dialogs);
+    EXPECT_EQ(message.rfind("Run-time error '" + std::to_string(number) + "':\n\n", 0), 0u) << message;
+    EXPECT_NE(message.find(folder), std::string::npos) << message;
+    EXPECT_EQ(form.Dir1.Path(), before);
+    EXPECT_EQ(form.File1.Path(), before);
+    EXPECT_EQ(entries(form.Dir1), folders);
+    EXPECT_EQ(entries(form.File1), files);
+}
+
+TEST_F(BrowseLists, FolderGoneSinceListedIsError76AndKeepsTheLists)
+{
+    writeStrip(dir, "a.bmp", 32, 16);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("gone"));
+    browseHere();
+    ASSERT_TRUE(QDir(dir.filePath("gone")).removeRecursively());
+
+    expectUnreadableFolderKeepsTheLists(form, dialogs, "gone", path("gone"), platform::PathNotFound);
+}
+
+TEST_F(BrowseLists, FolderWithoutReadPermissionIsError75AndKeepsTheLists)
+{
+    if (isRoot())
+        GTEST_SKIP() << "running as root: permissions do not stop root from reading a folder";
+    writeStrip(dir, "a.bmp", 32, 16);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
+    browseHere();
+    ASSERT_EQ(chmod(path("locked").c_str(), 0), 0);
+
+    expectUnreadableFolderKeepsTheLists(form, dialogs, "locked", path("locked"), platform::PathFileAccessError);
+    chmod(path("locked").c_str(), S_IRWXU);
+}
+
+TEST_F(BrowseLists, FileListThatCannotReadItsFolderKeepsWhatItShowed)
+{
+    writeStrip(dir, "a.bmp", 32, 16);
+    browseHere();
+    ASSERT_TRUE(dir.remove());
+
+    EXPECT_EQ(errorNumberOf([this] { form.File1.Refresh(); }), platform::PathNotFound);
+    EXPECT_EQ(errorNumberOf([this] { form.File1.setPath(path()); }), platform::PathNotFound);
+    EXPECT_EQ(form.File1.Path(), path());
+    EXPECT_EQ(entries(form.File1), QStringList{"a.bmp"});
+}
+
+using BrowseLoad = BrowseTest;
+
+TEST_F(BrowseLoad, ShowsTheStripAtItsNaturalSizeWithItsPixelSize)
+{
+    struct Case {
+        QString name;
+        int width;
+        int height;
+        float twipsPerPixel;
+        float controlWidth;
+        float controlHeight;
+        std::string label;
+    };
+    const Case cases[] = {
+        {"strip.bmp", 256, 16, 15, 3840, 240, "Size: 256x16"},
+        {"strip.gif", 100, 16, 15, 1500, 240, "Size: 100x16"},
+        {"STRIP.BMP", 48, 15, 12, 576, 180, "Size: 48x15"},
+        {"wide.bmp", 1000, 32, 20, 20000, 640, "Size: 1000x32"},
+    };
+    for (const Case& c : cases)
+        writeStrip(dir, c.name, c.width, c.height);
+    browseHere();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        Screen.setTwipsPerPixel(c.twipsPerPixel, c.twipsPerPixel);
+        form.Shape1.setVisible(true);
+        choose(form, c.name);
+        EXPECT_EQ(form.File1.FileName(), c.name.toStdString());
+        EXPECT_EQ(form.Image1.Width(), c.controlWidth);
+        EXPECT_EQ(form.Image1.Height(), c.controlHeight);
+        EXPECT_EQ(form.Image1.picture().pixelWidth(), c.width);
+        EXPECT_EQ(form.Label1.Caption(), c.label);
+        EXPECT_FALSE(form.Shape1.Visible());
+    }
+    EXPECT_EQ(form.Image1.picture().image().convertToFormat(QImage::Format_RGB32), makeStrip(1000, 32));
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BrowseLoad, ClickWithNoEntrySelectedChangesNothing)
+{
+    writeStrip(dir, "a.bmp", 32, 16);
+    browseHere();
+    form.Shape1.setVisible(true);
+    ASSERT_EQ(form.File1.FileName(), "");
+
+    platform::raiseEvent(form.File1.Click);
+
+    EXPECT_TRUE(form.Image1.picture().isEmpty());
+    EXPECT_EQ(form.Label1.Caption(), "Size:");
+    EXPECT_TRUE(form.Shape1.Visible());
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BrowseLoad, FailedLoadKeepsPictureLabelAndOutlineAndNamesTheFile)
+{
+    writeStrip(dir, "good.bmp", 64, 16);
+    writeStrip(dir, "deleted.gif", 32, 16);
+    write("corrupt.bmp", "BM this is no picture at all, only text that starts like one");
+    write("png.gif", encoded(makeStrip(32, 16), "PNG"));
+    browseHere();
+    choose(form, "good.bmp");
+    pick(form, 10);
+    ASSERT_TRUE(form.Shape1.Visible());
+    const QImage shown = form.Image1.picture().image();
+    ASSERT_TRUE(QFile::remove(dir.filePath("deleted.gif")));
+
+    const struct {
+        QString name;
+        int number;
+    } cases[] = {
+        {"corrupt.bmp", platform::InvalidPicture},
+        {"png.gif", platform::InvalidPicture},
+        {"deleted.gif", platform::FileNotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        choose(form, c.name);
+        const std::string message = lastMessage(dialogs);
+        EXPECT_EQ(message.rfind("Run-time error '" + std::to_string(c.number) + "':\n\n", 0), 0u) << message;
+        EXPECT_NE(message.find(path(c.name)), std::string::npos) << message;
+        EXPECT_EQ(form.Image1.picture().image(), shown);
+        EXPECT_EQ(form.Image1.Width(), 64 * kTwipsPerPixel);
+        EXPECT_EQ(form.Label1.Caption(), "Size: 64x16");
+        EXPECT_TRUE(form.Shape1.Visible());
+    }
+    EXPECT_EQ(dialogs.messages().size(), std::size(cases));
+}
+
+TEST_F(BrowseLoad, SecondLoadAfterAPickKeepsIndexAndPreviewButHidesTheOutline)
+{
+    writeStrip(dir, "first.bmp", 64, 16);
+    writeStrip(dir, "second.gif", 32, 16);
+    browseHere();
+    choose(form, "first.bmp");
+    pick(form, 16 * kTwipsPerPixel + 10);
+    ASSERT_TRUE(form.Shape1.Visible());
+    const std::string index = form.Label2.Caption();
+    const QImage preview = form.Picture2.Image().image();
+    ASSERT_EQ(form.CurrentIndex(), 2);
+
+    choose(form, "second.gif");
+
+    EXPECT_EQ(form.Label1.Caption(), "Size: 32x16");
+    EXPECT_FALSE(form.Shape1.Visible());
+    EXPECT_EQ(form.Label2.Caption(), index);
+    EXPECT_EQ(form.CurrentIndex(), 2);
+    EXPECT_EQ(form.Picture2.Image().image(), preview);
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BrowseLoad, ChoosingTheChosenEntryAgainLoadsItAgain)
+{
+    writeStrip(dir, "a.bmp", 64, 16);
+    browseHere();
+    pressOn(form, "a.bmp");
+    ASSERT_EQ(form.Label1.Caption(), "Size: 64x16");
+    pick(form, 10);
+    writeStrip(dir, "a.bmp", 48, 16);
+
+    pressOn(form, "a.bmp");
+
+    EXPECT_EQ(form.Label1.Caption(), "Size: 48x16");
+    EXPECT_EQ(form.Image1.Width(), 48 * kTwipsPerPixel);
+    EXPECT_FALSE(form.Shape1.Visible());
+}
+
+TEST_F(BrowseLoad, BrowsingLeavesTheLoadedStripAlone)
+{
+    writeStrip(dir, "a.bmp", 64, 16);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("empty"));
+    browseHere();
+    choose(form, "a.bmp");
+    pick(form, 10);
+
+    open(form, "empty");
+    platform::raiseEvent([this] { form.Drive1_Change(); });
+
+    EXPECT_EQ(form.Label1.Caption(), "Size: 64x16");
+    EXPECT_EQ(form.Image1.picture().pixelWidth(), 64);
+    EXPECT_TRUE(form.Shape1.Visible());
+    EXPECT_EQ(form.CurrentIndex(), 1);
+}
+
+// A BMP file header and info header declaring a size, with a few bytes of pixels.
+QByteArray bmpHeader(qint32 width, qint32 height)
+{
+    constexpr int kHeaders = 54;
+    constexpr int kInfoHeader = 40;
+    constexpr int kBitsPerPixel = 24;
+    QByteArray bytes(kHeaders, '\0');
+    char* p = bytes.data();
+    p[0] = 'B';
+    p[1] = 'M';
+    qToLittleEndian<quint32>(kHeaders, p + 10);
+    qToLittleEndian<quint32>(kInfoHeader, p + 14);
+    qToLittleEndian<qint32>(width, p + 18);
+    qToLittleEndian<qint32>(height, p + 22);
+    qToLittleEndian<quint16>(1, p + 26);
+    qToLittleEndian<quint16>(kBitsPerPixel, p + 28);
+    return bytes + QByteArray(16, '\x7f');
+}
+
+// A small GIF whose logical screen claims another size.
+QByteArray gifWithScreen(quint16 width, quint16 height)
+{
+    constexpr int kScreenAt = 6;
+    QByteArray bytes = gif::encode(makeStrip(2, 2));
+    qToLittleEndian<quint16>(width, bytes.data() + kScreenAt);
+    qToLittleEndian<quint16>(height, bytes.data() + kScreenAt + 2);
+    return bytes;
+}
+
+// Two pictures in one GIF: the second's image data follows the first's.
+QByteArray animatedGif(const QImage& first, const QImage& second)
+{
+    constexpr int kHeaderAndPalette = 6 + 7 + 3 * 256;
+    QByteArray bytes = gif::encode(first);
+    bytes.chop(1); // the trailer
+    return bytes + gif::encode(second).mid(kHeaderAndPalette);
+}
+
+// The same BMP with its rows stored from the top down, which a negative height says.
+QByteArray topDownBmp(const QImage& image)
+{
+    constexpr int kDataOffsetAt = 10;
+    constexpr int kHeightAt = 22;
+    const QByteArray bottomUp = encoded(image, "BMP");
+    const int dataAt = int(qFromLittleEndian<quint32>(bottomUp.constData() + kDataOffsetAt));
+    const int rowBytes = int(bottomUp.size() - dataAt) / image.height();
+    QByteArray bytes = bottomUp.left(dataAt);
+    for (int row = image.height() - 1; row >= 0; --row)
+        bytes += bottomUp.mid(dataAt + row * rowBytes, rowBytes);
+    qToLittleEndian<qint32>(-image.height(), bytes.data() + kHeightAt);
+    return bytes;
+}
+
+using BrowseLoadPicture = BrowseTest;
+
+TEST_F(BrowseLoadPicture, ReadsBmpAndTheFirstPictureOfAGifExactly)
+{
+    const QImage strip = makeStrip(40, 20);
+    const QImage indexed = strip.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    QImage gifStrip(40, 20, QImage::Format_RGB32);
+    gifStrip.fill(qRgb(10, 200, 30));
+    gifStrip.setPixel(3, 4, qRgb(250, 1, 2));
+    QImage later = gifStrip.copy();
+    later.fill(qRgb(0, 0, 255));
+
+    const struct {
+        QString name;
+        QByteArray bytes;
+        QImage expected;
+    } cases[] = {
+        {"rgb.bmp", encoded(strip, "BMP"), strip},
+        {"top-down.bmp", topDownBmp(strip), strip},
+        {"indexed.bmp", encoded(indexed, "BMP"), indexed},
+        {"strip.gif", gif::encode(gifStrip), gifStrip},
+        {"animated.gif", animatedGif(gifStrip, later), gifStrip},
+        {"gif named.bmp", gif::encode(gifStrip), gifStrip},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        write(c.name, c.bytes);
+        const platform::Picture picture = platform::LoadPicture(path(c.name));
+        EXPECT_EQ(picture.image().convertToFormat(QImage::Format_RGB32),
+                  c.expected.convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+TEST_F(BrowseLoadPicture, RootFolderJoinGivesTwoSeparatorsThatStillLoad)
+{
+    writeStrip(dir, "a.bmp", 32, 16);
+    const platform::Picture picture = platform::LoadPicture("/" + path("a.bmp"));
+    EXPECT_EQ(picture.pixelWidth(), 32);
+}
+
+TEST_F(BrowseLoadPicture, FailuresGiveTheirNumberAndNameTheFileAndTheCause)
+{
+    const QByteArray strip = encoded(makeStrip(64, 16), "BMP");
+    write("empty.bmp", {});
+    write("short.bmp", strip.left(strip.size() / 2));
+    write("text.bmp", "BM, but then only text");
+    write("text.gif", QByteArray("GIF89a\x04\x00\x04\x00", 10) + "then only text");
+    write("picture.png", encoded(makeStrip(4, 4), "PNG"));
+    write("huge.bmp", bmpHeader(20000, 20000));
+    write("too-big.bmp", bmpHeader(8000, -8000));
+    write("huge-screen.gif", gifWithScreen(30000, 30000));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bmp"));
+    ASSERT_EQ(mkfifo(path("pipe.bmp").c_str(), S_IRUSR | S_IWUSR), 0);
+
+    const struct {
+        QString name;
+        int number;
+        std::string cause;
+    } cases[] = {
+        {"missing.bmp", platform::FileNotFound, "not found"},
+        {"folder.bmp", platform::PathFileAccessError, "not a file"},
+        {"pipe.bmp", platform::PathFileAccessError, "not a file"},
+        {"empty.bmp", platform::InvalidPicture, "neither a BMP nor a GIF"},
+        {"picture.png", platform::InvalidPicture, "neither a BMP nor a GIF"},
+        {"text.bmp", platform::InvalidPicture, "damaged BMP"},
+        {"text.gif", platform::InvalidPicture, "damaged GIF"},
+        {"short.bmp", platform::InvalidPicture, "cut short"},
+        {"huge.bmp", platform::OutOfMemory, "20000x20000 pixels"},
+        {"too-big.bmp", platform::OutOfMemory, "8000x8000 pixels"},
+        {"huge-screen.gif", platform::OutOfMemory, "30000x30000 pixels"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        try {
+            platform::LoadPicture(path(c.name));
+            ADD_FAILURE() << "loaded";
+        } catch (const platform::RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number);
+            EXPECT_NE(e.description().find("'" + path(c.name) + "'"), std::string::npos) << e.description();
+            EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+        }
+    }
+}
+
+TEST_F(BrowseLoadPicture, UnreadableFileIsError75)
+{
+    if (isRoot())
+        GTEST_SKIP() << "running as root: permissions do not stop root from reading a file";
+    writeStrip(dir, "locked.bmp", 32, 16);
+    ASSERT_EQ(chmod(path("locked.bmp").c_str(), 0), 0);
+    EXPECT_EQ(errorNumberOf([this] { platform::LoadPicture(path("locked.bmp")); }), platform::PathFileAccessError);
+}
+
+} // namespace
