@@ -2,7 +2,6 @@
 // the pointer, copies it one to one into the preview box and rewrites the index
 // label. Strips are generated so that every pixel says where it came from.
 #include "platform/errors.h"
-#include "platform/events.h"
 #include "platform/form.h"
 #include "platform/image_controls.h"
 #include "platform/picture.h"
