@@ -32,6 +32,8 @@ public:
         // Qt's own dialog behaves the same on every desktop, and can be driven in tests.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & cdlOFNOverwritePrompt));
+        // cdlOFNNoValidate needs nothing: Qt's dialog returns a typed name (a
+        // pattern such as "icon*" included) without checking it.
         const QStringList filters = qtFilters(request.filter);
         dialog.setNameFilters(filters);
         if (request.filterIndex >= 1 && request.filterIndex <= filters.size())

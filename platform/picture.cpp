@@ -3,11 +3,13 @@
 #include "platform/errors.h"
 #include "platform/qt_support.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
@@ -187,16 +189,65 @@ Picture LoadPicture(const std::string& fileName)
     return Picture(image);
 }
 
+namespace {
+
+[[noreturn]] void throwWriteError(const std::string& fileName, const QString& cause)
+{
+    const int number = QFileInfo(qstr(fileName)).absoluteDir().exists() ? PathFileAccessError : PathNotFound;
+    throw RuntimeError(number, "Cannot write " + quoted(fileName) + ": " + str(cause));
+}
+
+// Encodes the picture into file as a BMP: Qt writes 32-bit pixels as 24-bit
+// ones, whatever the picture held. Returns the cause of a failure, or nothing.
+QString writeBmp(const Picture& picture, QFileDevice& file)
+{
+    QImageWriter writer(&file, "bmp");
+    if (writer.write(picture.image().convertToFormat(QImage::Format_RGB32)))
+        return {};
+    return file.error() == QFileDevice::NoError ? writer.errorString() : file.errorString();
+}
+
+// A name beside fileName that nothing else uses.
+QString scratchNameFor(const std::string& fileName)
+{
+    return qstr(fileName) + '.' + QString::number(QRandomGenerator::global()->generate64(), 36) + ".part";
+}
+
+} // namespace
+
 void SavePicture(const Picture& picture, const std::string& fileName)
 {
-    // Written beside the target and renamed over it in one step, so a failed
-    // write never leaves an emptied or half-written file.
+    // QSaveFile writes beside the target and renames over it once complete, so
+    // a failed write leaves the old file as it was and no scratch file. (Saving
+    // to the name itself would empty the old file first.)
     QSaveFile file(qstr(fileName));
     if (!file.open(QIODevice::WriteOnly))
-        throw RuntimeError(PathFileAccessError, "Cannot write " + quoted(fileName) + ": " + str(file.errorString()));
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(picture.image().convertToFormat(QImage::Format_RGB32)) || !file.commit())
-        throw RuntimeError(PathFileAccessError, "Cannot write " + quoted(fileName) + ": " + str(file.errorString()));
+        throwWriteError(fileName, file.errorString());
+    const QString cause = writeBmp(picture, file);
+    if (!cause.isEmpty())
+        throwWriteError(fileName, cause);
+    if (!file.commit())
+        throwWriteError(fileName, file.errorString());
+}
+
+void SaveNewPicture(const Picture& picture, const std::string& fileName)
+{
+    // Complete under a scratch name first; the rename then refuses to replace a
+    // file that appeared at fileName meanwhile. Not synced to disk one by one
+    // (QSaveFile would): Save all writes thousands of tiles.
+    QFile scratch(scratchNameFor(fileName));
+    if (!scratch.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throwWriteError(fileName, scratch.errorString());
+    QString cause = writeBmp(picture, scratch);
+    scratch.close();
+    if (cause.isEmpty() && scratch.error() != QFileDevice::NoError)
+        cause = scratch.errorString();
+    if (cause.isEmpty() && !scratch.rename(qstr(fileName)))
+        cause = scratch.errorString();
+    if (!cause.isEmpty()) {
+        scratch.remove();
+        throwWriteError(fileName, cause);
+    }
 }
 
 } // namespace platform

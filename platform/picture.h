@@ -29,7 +29,14 @@ private:
 Picture LoadPicture(const std::string& fileName);
 
 // Writes exactly the picture's pixels as a 24-bit BMP, whatever the name's
-// extension, replacing an existing file only once the new one is complete.
+// extension, replacing an existing file only once the new one is complete: a
+// failed write leaves the old file as it was. Errors: 75 when the file cannot
+// be written, 76 when its folder does not exist; the description names the
+// file and the cause.
 void SavePicture(const Picture& picture, const std::string& fileName);
+
+// SavePicture for a file that must not exist yet: never replaces a file, not
+// even one that appears while the picture is written (error 75 then).
+void SaveNewPicture(const Picture& picture, const std::string& fileName);
 
 } // namespace platform
