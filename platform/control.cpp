@@ -87,9 +87,10 @@ void Control::ZOrder(int position)
 
 Frame::Frame(Control& container, const std::string& caption) : Control(new QGroupBox, &container)
 {
-    // The classic frame: an etched border whose top line runs through the caption.
+    // The classic frame: a thin border whose top line runs through the caption. The
+    // caption starts at the frame's top edge, so none of it is cut off.
     widget()->setStyleSheet("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
-                            "QGroupBox::title { subcontrol-origin: margin; left: 6px; top: -1px; padding: 0 2px; }");
+                            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
     setCaption(caption);
 }
 

@@ -5,7 +5,8 @@ namespace {
 
 constexpr float kMinimumWidth = 6000;
 constexpr float kMinimumHeight = 4500;
-constexpr float kListMargin = 60;
+// The file list and the output folder label keep this gap to their frame's edges.
+constexpr float kFrameMargin = 60;
 
 } // namespace
 
@@ -18,9 +19,9 @@ void f_Main::Form_Resize()
     if (Height() < kMinimumHeight)
         setHeight(kMinimumHeight);
     Frame2.Move(0, 0, ScaleWidth(), Frame2.Height());
-    File1.Move(File1.Left(), File1.Top(), Frame2.Width() - File1.Left() - kListMargin);
+    File1.Move(File1.Left(), File1.Top(), Frame2.Width() - File1.Left() - kFrameMargin);
     Frame3.Move(ScaleWidth() - Frame3.Width(), Frame2.Height(), Frame3.Width(), ScaleHeight() - Frame2.Height());
     Frame1.Move(0, Frame2.Height(), ScaleWidth() - Frame3.Width(), ScaleHeight() - Frame2.Height());
-    lbDir.Move(kListMargin, lbDir.Top(), Frame1.Width() - 2 * kListMargin);
+    lbDir.Move(kFrameMargin, lbDir.Top(), Frame1.Width() - 2 * kFrameMargin);
     Picture1.Move(Frame1.Width() - Picture1.Width() - Label1.Left());
 }

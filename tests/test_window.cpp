@@ -1,0 +1,467 @@
+// The main window: its controls as they are created, the layout at every size,
+// where the widgets land on screen, and how an untrapped error reaches the user.
+#include "platform/events.h"
+#include "platform/screen.h"
+#include "support/scripted_dialogs.h"
+#include "support/strips.h"
+#include "window/f_main.h"
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+constexpr float kTwipsPerPixel = 15; // the test program's screen: 96 DPI
+const QColor kDarkBlue(0, 0, 0x80);
+const QColor kRed(0xFF, 0, 0);
+
+// Left, Top, Width, Height in twips.
+struct Place {
+    float left;
+    float top;
+    float width;
+    float height;
+    bool operator==(const Place& o) const
+    {
+        return left == o.left && top == o.top && width == o.width && height == o.height;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Place& p)
+{
+    return os << "(" << p.left << ", " << p.top << ", " << p.width << ", " << p.height << ")";
+}
+
+Place placeOf(const platform::Control& c) { return {c.Left(), c.Top(), c.Width(), c.Height()}; }
+
+// The window's controls by name; CommonDialog1 has no place on the window.
+std::vector<std::pair<std::string, platform::Control*>> controlsOf(f_Main& f)
+{
+    return {{"Frame3", &f.Frame3},   {"Picture2", &f.Picture2},     {"Frame2", &f.Frame2},
+            {"File1", &f.File1},     {"Dir1", &f.Dir1},             {"Drive1", &f.Drive1},
+            {"Frame1", &f.Frame1},   {"Picture1", &f.Picture1},     {"cmdDir", &f.cmdDir},
+            {"txtPref", &f.txtPref}, {"cmdSaveAll", &f.cmdSaveAll}, {"cmdSave", &f.cmdSave},
+            {"Label3", &f.Label3},   {"lbDir", &f.lbDir},           {"Label2", &f.Label2},
+            {"Shape1", &f.Shape1},   {"Label1", &f.Label1},         {"Image1", &f.Image1}};
+}
+
+using Layout = std::map<std::string, Place>;
+
+Layout layoutOf(f_Main& f)
+{
+    Layout layout;
+    for (const auto& [name, control] : controlsOf(f))
+        layout[name] = placeOf(*control);
+    return layout;
+}
+
+std::string textOf(const platform::Control& c)
+{
+    if (auto* frame = dynamic_cast<const platform::Frame*>(&c))
+        return frame->Caption();
+    if (auto* label = dynamic_cast<const platform::Label*>(&c))
+        return label->Caption();
+    if (auto* box = dynamic_cast<const platform::TextBox*>(&c))
+        return box->Text();
+    return {};
+}
+
+// Other twips per pixel for one test; the screen's own come back after it.
+class ScreenScale {
+public:
+    explicit ScreenScale(float twipsPerPixel)
+        : mX(platform::Screen.TwipsPerPixelX()), mY(platform::Screen.TwipsPerPixelY())
+    {
+        platform::Screen.setTwipsPerPixel(twipsPerPixel, twipsPerPixel);
+    }
+    ~ScreenScale() { platform::Screen.setTwipsPerPixel(mX, mY); }
+
+private:
+    float mX;
+    float mY;
+};
+
+// A window that is shown, in the normal state whatever the settings store held.
+class WindowShown : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form.Show();
+        form.setWindowState(platform::vbNormal);
+    }
+    f_Main form;
+};
+
+} // namespace
+
+TEST(WindowComposition, EveryControlAsCreated)
+{
+    f_Main f;
+    constexpr int kNoTabStop = -1;
+    const struct {
+        platform::Control* control;
+        platform::Control* container;
+        Place place;
+        const char* text;
+        int tabIndex;
+        const char* toolTip;
+    } cases[] = {
+        {&f.Frame2, &f, {45, 45, 6180, 2355}, "File", 1, ""},
+        {&f.Drive1, &f.Frame2, {135, 225, 2580, 315}, "", 2, ""},
+        {&f.Dir1, &f.Frame2, {135, 585, 2580, 1665}, "", 3, ""},
+        {&f.File1, &f.Frame2, {2790, 225, 3300, 2040}, "", 4, ""},
+        {&f.Frame1, &f, {45, 2475, 5910, 1905}, "Image", 0, ""},
+        {&f.Picture1, &f.Frame1, {3060, 540, 2760, 465}, "", 7, ""},
+        {&f.Label3, &f.Picture1, {45, 135, 825, 240}, "Prefix:", 13, ""},
+        {&f.txtPref, &f.Picture1, {855, 90, 600, 330}, "", 12, ""},
+        {&f.cmdDir, &f.Picture1, {1485, 45, 420, 375}, "", 15, "Choose directory for store bitmaps"},
+        {&f.cmdSaveAll, &f.Picture1, {1905, 45, 420, 375}, "", 11, "Save all bitmaps"},
+        {&f.cmdSave, &f.Picture1, {2325, 45, 420, 375}, "", 8, "Save selected picture to file"},
+        {&f.lbDir, &f.Frame1, {2565, 225, 3210, 285}, "", 14, ""},
+        {&f.Label2, &f.Frame1, {135, 855, 1590, 285}, "Index:", 6, ""},
+        {&f.Shape1, &f.Frame1, {1620, 675, 375, 420}, "", kNoTabStop, ""},
+        {&f.Label1, &f.Frame1, {135, 540, 1860, 285}, "Size:", 5, ""},
+        {&f.Image1, &f.Frame1, {135, 1170, 5775, 375}, "", kNoTabStop, "Click to picture for select index"},
+        {&f.Frame3, &f, {6030, 2475, 1140, 1905}, "Output", 9, ""},
+        {&f.Picture2, &f.Frame3, {135, 360, 465, 420}, "", 10, ""},
+    };
+    ASSERT_EQ(std::size(cases), controlsOf(f).size());
+    for (const auto& [name, control] : controlsOf(f)) {
+        SCOPED_TRACE(name);
+        const auto c = std::find_if(std::begin(cases), std::end(cases),
+                                    [control = control](const auto& c) { return c.control == control; });
+        ASSERT_NE(c, std::end(cases));
+        EXPECT_EQ(control->container(), c->container);
+        EXPECT_EQ(placeOf(*control), c->place);
+        EXPECT_EQ(textOf(*control), c->text);
+        if (c->tabIndex != kNoTabStop)
+            EXPECT_EQ(control->TabIndex(), c->tabIndex);
+        EXPECT_EQ(control->ToolTipText(), c->toolTip);
+        // Only the outline starts hidden.
+        EXPECT_EQ(control->Visible(), control != &f.Shape1);
+    }
+}
+
+TEST(WindowComposition, FormAndStartingState)
+{
+    f_Main f;
+    EXPECT_EQ(f.Name(), "f_Main");
+    EXPECT_EQ(f.Caption(), "Quorvel");
+    EXPECT_FALSE(f.widget()->windowIcon().isNull());
+    EXPECT_EQ(f.WindowState(), platform::vbNormal);
+    EXPECT_EQ(f.ScaleWidth(), 7215);
+    EXPECT_EQ(f.ScaleHeight(), 4560);
+
+    EXPECT_EQ(f.File1.Pattern(), "*.bmp;*.gif");
+    EXPECT_TRUE(f.Image1.picture().isEmpty());
+    EXPECT_TRUE(f.Picture1.picture().isEmpty());
+    EXPECT_TRUE(f.Picture2.picture().isEmpty());
+    EXPECT_FALSE(f.Picture2.AutoRedraw());
+    EXPECT_EQ(f.CurrentIndex(), 0);
+
+    for (const platform::Label* label : {&f.Label1, &f.Label2, &f.lbDir})
+        EXPECT_EQ(label->widget()->palette().color(QPalette::WindowText), kDarkBlue) << textOf(*label);
+    EXPECT_NE(f.Label3.widget()->palette().color(QPalette::WindowText), kDarkBlue);
+}
+
+TEST(WindowComposition, OutlineIsRedAndInFrontOfTheImage)
+{
+    f_Main f;
+    const QObjectList& stack = f.Frame1.widget()->children(); // back to front
+    EXPECT_GT(stack.indexOf(f.Shape1.widget()), stack.indexOf(f.Image1.widget()));
+
+    const QImage drawn = f.Shape1.widget()->grab().toImage();
+    ASSERT_FALSE(drawn.isNull());
+    const QPoint corners[] = {{0, 0}, {drawn.width() - 1, 0}, {0, drawn.height() - 1},
+                              {drawn.width() - 1, drawn.height() - 1}};
+    for (const QPoint& p : corners)
+        EXPECT_EQ(drawn.pixelColor(p), kRed) << p.x() << "," << p.y();
+    // One pixel wide: the next pixel in is no longer the border.
+    EXPECT_NE(drawn.pixelColor(1, 1), kRed);
+}
+
+TEST(WindowLayout, WideImageIsCutOffByItsFrame)
+{
+    f_Main f;
+    f.Form_Resize();
+    const Layout before = layoutOf(f);
+    const float width = f.Width();
+
+    f.Image1.setPicture(platform::Picture(makeStrip(2000, 16)));
+
+    Layout expected = before;
+    expected["Image1"] = {135, 1170, 2000 * kTwipsPerPixel, 16 * kTwipsPerPixel};
+    EXPECT_EQ(layoutOf(f), expected);
+    EXPECT_EQ(f.Width(), width);
+    EXPECT_GT(f.Image1.widget()->geometry().right(), f.Frame1.widget()->rect().right());
+}
+
+TEST(WindowLayout, FirstPassGivesTheWorkedExample)
+{
+    f_Main f;
+    Layout expected = layoutOf(f);
+    expected["Frame2"] = {0, 0, 7215, 2355};
+    expected["File1"] = {2790, 225, 4365, 2040};
+    expected["Frame3"] = {6075, 2355, 1140, 2205};
+    expected["Frame1"] = {0, 2355, 6075, 2205};
+    expected["lbDir"] = {60, 225, 5955, 285};
+    expected["Picture1"] = {3180, 540, 2760, 465};
+
+    f.Form_Resize();
+
+    EXPECT_EQ(layoutOf(f), expected);
+}
+
+TEST(WindowLayout, WideningMovesOnlyTheRightHandSide)
+{
+    for (const float d : {1.0f, 15.0f, 7.5f, 1000.0f, 24000.0f}) {
+        SCOPED_TRACE(d);
+        f_Main f;
+        f.Form_Resize();
+        Layout expected = layoutOf(f);
+        for (const char* widened : {"Frame2", "File1", "Frame1", "lbDir"})
+            expected[widened].width += d;
+        for (const char* moved : {"Frame3", "Picture1"})
+            expected[moved].left += d;
+
+        f.setWidth(f.Width() + d);
+        f.Form_Resize();
+
+        EXPECT_EQ(layoutOf(f), expected);
+    }
+}
+
+TEST(WindowLayout, HeighteningGrowsOnlyTheLowerFrames)
+{
+    for (const float d : {1.0f, 15.0f, 7.5f, 1000.0f, 24000.0f}) {
+        SCOPED_TRACE(d);
+        f_Main f;
+        f.Form_Resize();
+        Layout expected = layoutOf(f);
+        for (const char* grown : {"Frame1", "Frame3"})
+            expected[grown].height += d;
+
+        f.setHeight(f.Height() + d);
+        f.Form_Resize();
+
+        EXPECT_EQ(layoutOf(f), expected);
+    }
+}
+
+TEST(WindowLayout, MinimumOuterSizeInEachDimension)
+{
+    const struct {
+        float width;
+        float height;
+        float expectedWidth;
+        float expectedHeight;
+    } cases[] = {
+        {5000, 7000, 6000, 7000},
+        {8000, 3000, 8000, 4500},
+        {100, 100, 6000, 4500},
+        {5999.5f, 4499.5f, 6000, 4500},
+        {6000, 4500, 6000, 4500},
+        {6000.5f, 4500.5f, 6000.5f, 4500.5f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height);
+        f_Main f;
+        f.Move(f.Left(), f.Top(), c.width, c.height);
+        f.Form_Resize();
+
+        EXPECT_EQ(f.Width(), c.expectedWidth);
+        EXPECT_EQ(f.Height(), c.expectedHeight);
+        // Laid out for the corrected size, with every part still on the window.
+        EXPECT_EQ(f.Frame2.Width(), f.ScaleWidth());
+        EXPECT_EQ(f.Frame1.Top() + f.Frame1.Height(), f.ScaleHeight());
+        EXPECT_GT(f.Frame1.Height(), 0);
+        EXPECT_GT(f.lbDir.Width(), 0);
+        EXPECT_GE(f.Picture1.Left(), 0);
+    }
+}
+
+TEST_F(WindowShown, MinimisingChangesNothing)
+{
+    const Layout before = layoutOf(form);
+
+    form.setWindowState(platform::vbMinimized);
+    ASSERT_EQ(form.WindowState(), platform::vbMinimized);
+    // Even a size below the minimum is left alone while minimised.
+    form.setWidth(3000);
+    form.Form_Resize();
+
+    EXPECT_EQ(layoutOf(form), before);
+    EXPECT_EQ(form.Width(), 3000);
+
+    // Restoring lays the window out again, for the restored size.
+    form.setWindowState(platform::vbNormal);
+    EXPECT_EQ(form.Width(), 6000);
+    EXPECT_EQ(form.Frame2.Width(), form.ScaleWidth());
+}
+
+TEST_F(WindowShown, MaximisingFillsTheWholeClientArea)
+{
+    const QSize normal = form.widget()->size();
+    form.setWindowState(platform::vbMaximized);
+    QCoreApplication::processEvents();
+    ASSERT_NE(form.widget()->size(), normal);
+
+    const QWidget* client = form.widget();
+    EXPECT_EQ(std::lround(form.ScaleWidth() / kTwipsPerPixel), client->width());
+    EXPECT_EQ(std::lround(form.ScaleHeight() / kTwipsPerPixel), client->height());
+    EXPECT_EQ(placeOf(form.Frame2), (Place{0, 0, form.ScaleWidth(), 2355}));
+    EXPECT_EQ(placeOf(form.Frame3).width, 1140);
+    EXPECT_EQ(form.Frame3.Left() + form.Frame3.Width(), form.ScaleWidth());
+    EXPECT_EQ(form.Frame1.Top() + form.Frame1.Height(), form.ScaleHeight());
+}
+
+TEST(WindowPixels, WidgetsSitAtTheNearestPixel)
+{
+    for (const float twipsPerPixel : {kTwipsPerPixel, 12.0f}) {
+        SCOPED_TRACE(twipsPerPixel);
+        const ScreenScale scale(twipsPerPixel);
+        f_Main f;
+        // Edges off the pixel grid.
+        f.setWidth(f.Width() + 7);
+        f.Form_Resize();
+        for (const auto& [name, control] : controlsOf(f)) {
+            SCOPED_TRACE(name);
+            control->placeWidget();
+            const QRect g = control->widget()->geometry();
+            const Place p = placeOf(*control);
+            EXPECT_LE(std::abs(g.left() - p.left / twipsPerPixel), 0.5f);
+            EXPECT_LE(std::abs(g.top() - p.top / twipsPerPixel), 0.5f);
+            EXPECT_LE(std::abs(g.left() + g.width() - (p.left + p.width) / twipsPerPixel), 0.5f);
+            EXPECT_LE(std::abs(g.top() + g.height() - (p.top + p.height) / twipsPerPixel), 0.5f);
+        }
+        // Frames that touch in twips touch on screen: no gap, no overlap.
+        const QRect file = f.Frame2.widget()->geometry();
+        const QRect image = f.Frame1.widget()->geometry();
+        const QRect output = f.Frame3.widget()->geometry();
+        EXPECT_EQ(image.top(), file.bottom() + 1);
+        EXPECT_EQ(output.top(), file.bottom() + 1);
+        EXPECT_EQ(output.left(), image.right() + 1);
+    }
+}
+
+TEST_F(WindowShown, ClickOnTheOutlineReachesTheImage)
+{
+    std::vector<std::pair<float, float>> presses;
+    form.Image1.MouseDown = [&presses](int16_t&, int16_t&, float& X, float& Y) { presses.emplace_back(X, Y); };
+    // The outline over the image's top left corner, as a pick leaves it.
+    form.Shape1.Move(form.Image1.Left(), form.Image1.Top(), 375, 375);
+    form.Shape1.setVisible(true);
+
+    // A press on the outline's border, delivered to the window as the window system would.
+    QWidget* window = form.widget();
+    const QPoint onBorder = form.Shape1.widget()->mapTo(window, QPoint(0, 5));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, onBorder, window->mapToGlobal(onBorder), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->windowHandle(), &event);
+    }
+
+    ASSERT_EQ(presses.size(), 1u);
+    EXPECT_EQ(presses[0].first, 0);
+    EXPECT_EQ(presses[0].second, 5 * kTwipsPerPixel);
+}
+
+TEST_F(WindowShown, TabOrder)
+{
+    // Follow Tab from the drive list once round the window, naming every stop.
+    const auto controls = controlsOf(form);
+    std::vector<std::string> stops;
+    QWidget* const first = form.Drive1.widget();
+    QWidget* w = first;
+    do {
+        const auto c = std::find_if(controls.begin(), controls.end(),
+                                    [w](const auto& c) { return c.second->widget() == w; });
+        stops.push_back(c != controls.end() ? c->first : w->metaObject()->className());
+        do
+            w = w->nextInFocusChain();
+        while (w != first && !((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(form.widget())));
+    } while (w != first);
+
+    const std::vector<std::string> expected = {"Drive1", "Dir1", "File1", "cmdSave", "cmdSaveAll", "txtPref", "cmdDir"};
+    EXPECT_EQ(stops, expected);
+}
+
+TEST(WindowEvents, UntrappedErrorIsShownOnceAndTheProgramGoesOn)
+{
+    const struct {
+        int number;
+        std::string description;
+        std::string message;
+    } cases[] = {
+        {53, "File not found: 'x'", "Run-time error '53':\n\nFile not found: 'x'"},
+        {6, "", "Run-time error '6':\n\nOverflow"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
+        ScriptedDialogs dialogs;
+        bool ran = false;
+        const std::function<void()> procedure = [&] {
+            ran = true;
+            throw platform::RuntimeError(c.number, c.description);
+        };
+
+        EXPECT_NO_THROW(platform::raiseEvent(procedure));
+
+        EXPECT_TRUE(ran);
+        ASSERT_EQ(dialogs.messages().size(), 1u);
+        EXPECT_EQ(dialogs.messages()[0].text, c.message);
+        EXPECT_EQ(dialogs.messages()[0].title, "Quorvel");
+    }
+}
+
+TEST(WindowFont, TextsFitTheirControls)
+{
+    f_Main f;
+    for (const platform::Label* label : {&f.Label1, &f.Label2, &f.Label3, &f.lbDir}) {
+        SCOPED_TRACE(textOf(*label));
+        const QWidget* w = label->widget();
+        // 240 to 285 twips: 16 to 19 pixels at 96 DPI.
+        EXPECT_EQ(w->height(), std::lround(label->Height() / kTwipsPerPixel));
+        const QFontMetrics metrics(w->font());
+        EXPECT_LE(metrics.height(), w->height());
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(textOf(*label))), w->width());
+    }
+
+    for (const platform::Frame* frame : {&f.Frame1, &f.Frame2, &f.Frame3}) {
+        SCOPED_TRACE(textOf(*frame));
+        auto* box = static_cast<QGroupBox*>(frame->widget());
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.textAlignment = box->alignment();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect caption = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        const QFontMetrics metrics(box->font());
+        EXPECT_TRUE(box->rect().contains(caption)) << caption.x() << "," << caption.y();
+        EXPECT_GE(caption.width(), metrics.horizontalAdvance(box->title()));
+        EXPECT_GE(caption.height(), metrics.height());
+        // The caption stays clear of what the frame holds.
+        for (const QObject* child : box->children())
+            if (auto* w = qobject_cast<const QWidget*>(child))
+                EXPECT_GT(w->y(), caption.bottom());
+    }
+
+    const QWidget* prefix = f.txtPref.widget();
+    EXPECT_LE(prefix->minimumSizeHint().height(), prefix->height());
+}
