@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 namespace platform {
 
@@ -19,6 +20,21 @@ namespace {
 // window manager shows the real ones.
 constexpr float kNominalBorder = 60;
 constexpr float kNominalTitleAndBorder = 345;
+
+// Twips to whole pixels, within what a window can have: a stored geometry may
+// hold any number.
+int windowPixels(double twips, double twipsPerPixel)
+{
+    const double limit = QWIDGETSIZE_MAX;
+    return static_cast<int>(std::nearbyint(std::clamp(twips / twipsPerPixel, -limit, limit)));
+}
+
+// The twips that were set stay while the window has the pixels they give, so
+// a value is read back exactly as it was set.
+float twipsOf(float twips, int pixels, double twipsPerPixel)
+{
+    return windowPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
+}
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
 
@@ -34,7 +50,7 @@ protected:
     void changeEvent(QEvent* e) override
     {
         if (e->type() == QEvent::WindowStateChange)
-            mForm->windowResized();
+            mForm->windowStateChanged(static_cast<QWindowStateChangeEvent*>(e)->oldState() & Qt::WindowMaximized);
         QWidget::changeEvent(e);
     }
     void closeEvent(QCloseEvent* e) override
@@ -119,36 +135,66 @@ float Form::ScaleHeight() const { return Height() - decorationHeight() * Screen.
 
 void Form::placeWidget()
 {
+    const bool normal = WindowState() == vbNormal;
+    // Until the window manager has shown its frame, and while it owns the window
+    // (minimised or maximised), the geometry is kept to be given again later.
+    if (normal && decorationKnown())
+        mPendingPlacement.reset();
+    else
+        mPendingPlacement = Geometry{Left(), Top(), Width(), Height()};
+    if (normal || !mWindow->isVisible())
+        placeWindow();
+}
+
+void Form::placeWindow()
+{
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
-    mWindow->move(toPixels(Left(), tx), toPixels(Top(), ty));
-    mWindow->resize(std::max(1, toPixels(Width(), tx) - decorationWidth()),
-                    std::max(1, toPixels(Height(), ty) - decorationHeight()));
+    const int width = std::max(1, windowPixels(Width(), tx) - decorationWidth());
+    const int height = std::max(1, windowPixels(Height(), ty) - decorationHeight());
+    mWindow->move(windowPixels(Left(), tx), windowPixels(Top(), ty));
+    mWindow->resize(width, height);
+}
+
+bool Form::placeWhenFrameKnown()
+{
+    if (!mPendingPlacement || WindowState() != vbNormal || !decorationKnown())
+        return false;
+    const Geometry g = *mPendingPlacement;
+    mPendingPlacement.reset();
+    storeGeometry(g.left, g.top, g.width, g.height);
+    placeWindow();
+    return true;
 }
 
 void Form::windowResized()
 {
-    if (WindowState() != vbMinimized) {
-        // Keep the twips that were set unless the window system changed the size.
+    if (WindowState() != vbMinimized && !placeWhenFrameKnown()) {
         const double tx = Screen.TwipsPerPixelX();
         const double ty = Screen.TwipsPerPixelY();
-        const int width = mWindow->width() + decorationWidth();
-        const int height = mWindow->height() + decorationHeight();
-        storeGeometry(Left(), Top(), width == toPixels(Width(), tx) ? Width() : float(width * tx),
-                      height == toPixels(Height(), ty) ? Height() : float(height * ty));
+        storeGeometry(Left(), Top(), twipsOf(Width(), mWindow->width() + decorationWidth(), tx),
+                      twipsOf(Height(), mWindow->height() + decorationHeight(), ty));
     }
+    raiseEvent(Resize);
+}
+
+void Form::windowStateChanged(bool wasMaximized)
+{
+    // Back from maximised, the window manager sizes the window again and tells
+    // the frame with it; back from minimised the frame is the one it has now.
+    if (!wasMaximized)
+        placeWhenFrameKnown();
     raiseEvent(Resize);
 }
 
 void Form::windowMoved()
 {
-    if (WindowState() != vbNormal)
+    if (WindowState() == vbMinimized || placeWhenFrameKnown())
         return;
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
     const QPoint pos = mWindow->pos();
-    storeGeometry(pos.x() == toPixels(Left(), tx) ? Left() : float(pos.x() * tx),
-                  pos.y() == toPixels(Top(), ty) ? Top() : float(pos.y() * ty), Width(), Height());
+    storeGeometry(twipsOf(Left(), pos.x(), tx), twipsOf(Top(), pos.y(), ty), Width(), Height());
 }
 
 int16_t Form::WindowState() const

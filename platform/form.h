@@ -6,6 +6,7 @@
 #include "platform/control.h"
 
 #include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -51,6 +52,9 @@ private:
     friend class FormWidget;
     void windowResized();
     void windowMoved();
+    void windowStateChanged(bool wasMaximized);
+    bool placeWhenFrameKnown();
+    void placeWindow();
     void closeRequest(int16_t unloadMode, bool& accept);
     friend class Control;
     void registerControl(Control* control) { mControls.push_back(control); }
@@ -59,7 +63,14 @@ private:
     int decorationWidth() const;
     int decorationHeight() const;
 
+    struct Geometry {
+        float left, top, width, height;
+    };
+
     FormWidget* mWindow;
+    // Geometry the window still has to be given: it was placed around a nominal
+    // frame, or not at all while minimised or maximised.
+    std::optional<Geometry> mPendingPlacement;
     std::vector<Control*> mControls;
     class InputHold;
     std::unique_ptr<InputHold> mInputHold;
