@@ -1,11 +1,18 @@
 #include "platform/app.h"
 
+#include "platform/form.h"
 #include "platform/qt_support.h"
 #include "platform/screen.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 static void initResources() { Q_INIT_RESOURCE(resources); }
 
@@ -19,9 +26,24 @@ constexpr double kTwipsPerInch = 1440;
 // Small enough for every caption to fit its label at 96 DPI.
 constexpr int kFontPointSize = 8;
 
+// A signal handler may do next to nothing: it writes a byte here, and the event
+// loop does the rest.
+int gSignalPipe[2] = {-1, -1};
+const int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+void onTerminationSignal(int signalNumber)
+{
+    ::signal(signalNumber, SIG_DFL);
+    const char byte = 0;
+    // A full pipe already holds a request to close.
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+
 } // namespace
 
 std::string AppObject::Path() const { return str(QCoreApplication::applicationDirPath()); }
+
+std::string SystemDrive() { return str(QDir::rootPath()); }
 
 void startRuntime()
 {
@@ -36,6 +58,29 @@ void startRuntime()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         Screen.setTwipsPerPixel(float(kTwipsPerInch / screen->logicalDotsPerInchX()),
                                 float(kTwipsPerInch / screen->logicalDotsPerInchY()));
+}
+
+void unloadOnTermination(Form& form)
+{
+    QObject::connect(
+        qApp, &QGuiApplication::commitDataRequest, qApp, [&form](QSessionManager&) { form.Unload(); },
+        Qt::DirectConnection);
+    // Without the pipe the signals keep their default action and end the program.
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&form] {
+        char byte;
+        while (::read(gSignalPipe[0], &byte, 1) > 0) {
+        }
+        form.Unload();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signalNumber : kTerminationSignals)
+        ::sigaction(signalNumber, &action, nullptr);
 }
 
 } // namespace platform

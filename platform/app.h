@@ -5,6 +5,8 @@
 
 namespace platform {
 
+class Form;
+
 class AppObject {
 public:
     // The program's folder.
@@ -14,7 +16,16 @@ public:
 
 extern AppObject App;
 
+// The drive the system runs from, as the drive list shows it: "/" here, as
+// "C:" is on Windows.
+std::string SystemDrive();
+
 // Call once after the QApplication exists: pictures, screen metrics, font.
 void startRuntime();
+
+// When the system asks the program to stop (SIGTERM, SIGINT, SIGHUP, or the end
+// of the desktop session), the form is closed the way its close button does it,
+// so that its QueryUnload runs. A second signal ends the program at once.
+void unloadOnTermination(Form& form);
 
 } // namespace platform

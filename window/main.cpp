@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     platform::startRuntime();
     f_Main form;
+    platform::unloadOnTermination(form);
     form.Show();
     return app.exec();
 }
