@@ -22,6 +22,18 @@ QStringList qtFilters(const std::string& filter)
     return filters;
 }
 
+QMessageBox::Icon iconOf(int style)
+{
+    switch (style) {
+    case vbCritical:
+        return QMessageBox::Critical;
+    case vbExclamation:
+        return QMessageBox::Warning;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
 class QtDialogs : public UserDialogs {
 public:
     std::optional<std::string> askSaveFileName(const SaveDialogRequest& request) override
@@ -47,8 +59,7 @@ public:
 
     void showMessage(const std::string& text, int style, const std::string& title) override
     {
-        QMessageBox box(style == vbExclamation ? QMessageBox::Warning : QMessageBox::NoIcon, qstr(title), qstr(text),
-                        QMessageBox::Ok, QApplication::activeWindow());
+        QMessageBox box(iconOf(style), qstr(title), qstr(text), QMessageBox::Ok, QApplication::activeWindow());
         box.exec();
     }
 };

@@ -9,7 +9,7 @@
 
 namespace platform {
 
-enum MsgBoxStyle : int { vbExclamation = 48 };
+enum MsgBoxStyle : int { vbCritical = 16, vbExclamation = 48 };
 enum DialogFlags : int32_t { cdlOFNOverwritePrompt = 2, cdlOFNNoValidate = 256 };
 
 struct SaveDialogRequest {

@@ -4,6 +4,7 @@
 
 #include "platform/errors.h"
 
+#include <new>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -24,6 +25,8 @@ void raiseEvent(const Procedure& procedure, Args&&... args)
         procedure(std::forward<Args>(args)...);
     } catch (const RuntimeError& e) {
         reportUntrappedError(e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        reportUntrappedError(OutOfMemory, errorText(OutOfMemory));
     }
 }
 

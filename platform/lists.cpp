@@ -146,6 +146,8 @@ void DriveListBox::setDrive(const std::string& drive)
 DirListBox::DirListBox(Control& container) : Control(new QListWidget, &container)
 {
     auto* list = static_cast<QListWidget*>(widget());
+    // Deep paths are cut at the right edge rather than given a scroll bar that eats the short list.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QObject::connect(list, &QListWidget::itemActivated, [this](QListWidgetItem* item) {
         const std::string target = str(item->data(Qt::UserRole).toString());
         raiseEvent([this, &target] { setPath(target); });
