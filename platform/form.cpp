@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QScopedValueRollback>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -29,6 +31,14 @@ int windowPixels(double twips, double twipsPerPixel)
     return static_cast<int>(std::nearbyint(std::clamp(twips / twipsPerPixel, -limit, limit)));
 }
 
+// The window manager's frame around the window as it tells it now; none
+// before the window is shown.
+QMargins frameOf(const QWidget* window)
+{
+    const QWindow* handle = window->windowHandle();
+    return window->isVisible() && handle ? handle->frameMargins() : QMargins();
+}
+
 // The twips that were set stay while the window has the pixels they give, so
 // a value is read back exactly as it was set.
 float twipsOf(float twips, int pixels, double twipsPerPixel)
@@ -46,7 +56,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent*) override { mForm->windowResized(); }
-    void moveEvent(QMoveEvent*) override { mForm->windowMoved(); }
+    void moveEvent(QMoveEvent*) override { mForm->windowChanged(); }
     void changeEvent(QEvent* e) override
     {
         if (e->type() == QEvent::WindowStateChange)
@@ -109,22 +119,19 @@ void Form::setCaption(const std::string& caption) { mWindow->setWindowTitle(qstr
 
 void Form::setIcon(const std::string& pictureResource) { mWindow->setWindowIcon(QIcon(qstr(pictureResource))); }
 
-bool Form::decorationKnown() const
-{
-    return mWindow->isVisible() && mWindow->frameGeometry().size() != mWindow->geometry().size();
-}
+bool Form::decorationKnown() const { return !frameOf(mWindow).isNull(); }
 
 int Form::decorationWidth() const
 {
     if (decorationKnown())
-        return mWindow->frameGeometry().width() - mWindow->geometry().width();
+        return frameOf(mWindow).left() + frameOf(mWindow).right();
     return 2 * toPixels(kNominalBorder, Screen.TwipsPerPixelX());
 }
 
 int Form::decorationHeight() const
 {
     if (decorationKnown())
-        return mWindow->frameGeometry().height() - mWindow->geometry().height();
+        return frameOf(mWindow).top() + frameOf(mWindow).bottom();
     return toPixels(kNominalTitleAndBorder, Screen.TwipsPerPixelY()) +
            toPixels(kNominalBorder, Screen.TwipsPerPixelY());
 }
@@ -135,14 +142,15 @@ float Form::ScaleHeight() const { return Height() - decorationHeight() * Screen.
 
 void Form::placeWidget()
 {
-    const bool normal = WindowState() == vbNormal;
     // Until the window manager has shown its frame, and while it owns the window
     // (minimised or maximised), the geometry is kept to be given again later.
+    const bool normal = WindowState() == vbNormal;
     if (normal && decorationKnown())
         mPendingPlacement.reset();
     else
         mPendingPlacement = Geometry{Left(), Top(), Width(), Height()};
-    if (normal || !mWindow->isVisible())
+    // Placing a maximised window, even one not shown yet, would end that state.
+    if (normal)
         placeWindow();
 }
 
@@ -150,15 +158,15 @@ void Form::placeWindow()
 {
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
-    const int width = std::max(1, windowPixels(Width(), tx) - decorationWidth());
-    const int height = std::max(1, windowPixels(Height(), ty) - decorationHeight());
+    const QScopedValueRollback<bool> placing(mPlacing, true);
     mWindow->move(windowPixels(Left(), tx), windowPixels(Top(), ty));
-    mWindow->resize(width, height);
+    mWindow->resize(std::max(1, windowPixels(Width(), tx) - decorationWidth()),
+                    std::max(1, windowPixels(Height(), ty) - decorationHeight()));
 }
 
 bool Form::placeWhenFrameKnown()
 {
-    if (!mPendingPlacement || WindowState() != vbNormal || !decorationKnown())
+    if (!mPendingPlacement || mPlacing || WindowState() != vbNormal || !decorationKnown())
         return false;
     const Geometry g = *mPendingPlacement;
     mPendingPlacement.reset();
@@ -167,14 +175,24 @@ bool Form::placeWhenFrameKnown()
     return true;
 }
 
+void Form::windowChanged()
+{
+    if (mPlacing || WindowState() == vbMinimized || placeWhenFrameKnown())
+        return;
+    // The frame can change with any move or size (it is thinner when maximised),
+    // so the outer geometry is taken whole each time.
+    const double tx = Screen.TwipsPerPixelX();
+    const double ty = Screen.TwipsPerPixelY();
+    const QRect client = mWindow->geometry();
+    const QMargins frame = frameOf(mWindow);
+    storeGeometry(twipsOf(Left(), client.x() - frame.left(), tx), twipsOf(Top(), client.y() - frame.top(), ty),
+                  twipsOf(Width(), client.width() + decorationWidth(), tx),
+                  twipsOf(Height(), client.height() + decorationHeight(), ty));
+}
+
 void Form::windowResized()
 {
-    if (WindowState() != vbMinimized && !placeWhenFrameKnown()) {
-        const double tx = Screen.TwipsPerPixelX();
-        const double ty = Screen.TwipsPerPixelY();
-        storeGeometry(Left(), Top(), twipsOf(Width(), mWindow->width() + decorationWidth(), tx),
-                      twipsOf(Height(), mWindow->height() + decorationHeight(), ty));
-    }
+    windowChanged();
     raiseEvent(Resize);
 }
 
@@ -185,16 +203,6 @@ void Form::windowStateChanged(bool wasMaximized)
     if (!wasMaximized)
         placeWhenFrameKnown();
     raiseEvent(Resize);
-}
-
-void Form::windowMoved()
-{
-    if (WindowState() == vbMinimized || placeWhenFrameKnown())
-        return;
-    const double tx = Screen.TwipsPerPixelX();
-    const double ty = Screen.TwipsPerPixelY();
-    const QPoint pos = mWindow->pos();
-    storeGeometry(twipsOf(Left(), pos.x(), tx), twipsOf(Top(), pos.y(), ty), Width(), Height());
 }
 
 int16_t Form::WindowState() const
@@ -244,7 +252,16 @@ void Form::Show()
     applyTabOrder();
     raiseEvent(Load);
     mLoaded = true;
-    mWindow->show();
+    // A window shown maximised passes through the normal state on its way, but
+    // its normal geometry is for later.
+    const bool normal = WindowState() == vbNormal;
+    {
+        const QScopedValueRollback<bool> placing(mPlacing, true);
+        mWindow->show();
+    }
+    // Where the frame is known at once, no later event would say so.
+    if (normal)
+        placeWhenFrameKnown();
 }
 
 void Form::Unload() { mWindow->close(); }

@@ -50,8 +50,9 @@ public:
 
 private:
     friend class FormWidget;
+    // The window system moved or sized the window, or changed its frame.
+    void windowChanged();
     void windowResized();
-    void windowMoved();
     void windowStateChanged(bool wasMaximized);
     bool placeWhenFrameKnown();
     void placeWindow();
@@ -78,6 +79,9 @@ private:
     bool mLoaded = false;
     bool mCloseRequested = false;
     bool mUnloading = false;
+    // Set while the window is being placed or shown: its events then carry
+    // nothing the form does not know.
+    bool mPlacing = false;
 };
 
 // Lets pending repaints and input run.

@@ -1,0 +1,360 @@
+// Settings, start and end: what a start restores from the per-user store, what
+// a close writes there, and how a bad or unwritable store is survived.
+#include "platform/app.h"
+#include "platform/screen.h"
+#include "support/scripted_dialogs.h"
+#include "window/f_main.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+using platform::App;
+
+// The window as designed: a client area of 7215 x 4560 twips inside the nominal frame.
+constexpr float kDesignWidth = 7335;
+constexpr float kDesignHeight = 4965;
+
+QString storeFolder() { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quorvel"; }
+QString storeFile() { return storeFolder() + "/Quorvel.conf"; }
+
+// Every write gets a later time stamp, so the store always sees a new file even
+// when two cases write texts of the same length within a millisecond.
+void writeStore(const std::string& text)
+{
+    static QDateTime stamp = QDateTime::currentDateTime();
+    stamp = stamp.addSecs(1);
+    QDir().mkpath(storeFolder());
+    QFile file(storeFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray::fromStdString(text));
+    ASSERT_TRUE(file.setFileTime(stamp, QFileDevice::FileModificationTime));
+}
+
+std::string storeText()
+{
+    QFile file(storeFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+struct Stored {
+    std::string state = "0";
+    std::string left = "1230";
+    std::string top = "945";
+    std::string width = "9000";
+    std::string height = "6000";
+    std::string drive = "/";
+    std::string dir;
+    std::string output = "/somewhere/for/tiles";
+
+    std::string text() const
+    {
+        return "[f_Main]\nWindowState=" + state + "\nWindowLeft=" + left + "\nWindowTop=" + top +
+               "\nWindowWidth=" + width + "\nWindowHeight=" + height + "\n\n[Setting]\nDrivePath=" + drive +
+               "\nDirPath=" + dir + "\nOutputPath=" + output + "\n";
+    }
+};
+
+struct Shown {
+    int16_t state;
+    float left, top, width, height;
+    std::string drive, dir, output;
+
+    bool operator==(const Shown& o) const
+    {
+        return state == o.state && left == o.left && top == o.top && width == o.width && height == o.height &&
+               drive == o.drive && dir == o.dir && output == o.output;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Shown& s)
+{
+    return os << "state " << s.state << ", (" << s.left << ", " << s.top << ", " << s.width << ", " << s.height
+              << "), drive " << s.drive << ", dir " << s.dir << ", output " << s.output;
+}
+
+Shown shownBy(const f_Main& f)
+{
+    return {f.WindowState(), f.Left(),          f.Top(),         f.Width(),
+            f.Height(),      f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
+}
+
+// The window's frame on the screen, in twips.
+Shown onScreen(const f_Main& f)
+{
+    const QRect frame = f.widget()->frameGeometry();
+    const float tx = platform::Screen.TwipsPerPixelX();
+    const float ty = platform::Screen.TwipsPerPixelY();
+    return {f.WindowState(), frame.x() * tx, frame.y() * ty, frame.width() * tx, frame.height() * ty,
+            f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
+}
+
+// The same, as the nearest whole pixels show it.
+Shown onPixels(Shown s)
+{
+    const float tx = platform::Screen.TwipsPerPixelX();
+    const float ty = platform::Screen.TwipsPerPixelY();
+    for (float* v : {&s.left, &s.width})
+        *v = std::nearbyint(*v / tx) * tx;
+    for (float* v : {&s.top, &s.height})
+        *v = std::nearbyint(*v / ty) * ty;
+    return s;
+}
+
+// Each case starts with no store at all, as a first run does.
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QFile::remove(storeFolder());
+        QDir(storeFolder()).removeRecursively();
+    }
+    void TearDown() override { SetUp(); }
+
+    QTemporaryDir folder;
+    // The folder list's starting folder, which a folder that failed to load leaves it on.
+    const std::string startFolder = QDir::currentPath().toStdString();
+};
+
+using SettingsFirstRun = SettingsTest;
+using SettingsRoundTrip = SettingsTest;
+using SettingsCorrupt = SettingsTest;
+using SettingsStates = SettingsTest;
+using SettingsClose = SettingsTest;
+
+} // namespace
+
+TEST_F(SettingsFirstRun, DefaultsWhenNothingIsStored)
+{
+    f_Main f;
+    f.Show();
+
+    EXPECT_EQ(shownBy(f), (Shown{platform::vbNormal, 0, 0, kDesignWidth, kDesignHeight, "/", App.Path(), App.Path()}));
+    EXPECT_EQ(onScreen(f), onPixels(shownBy(f)));
+    EXPECT_EQ(f.File1.Path(), App.Path());
+    EXPECT_TRUE(f.widget()->isVisible());
+}
+
+TEST_F(SettingsFirstRun, ExactFileAfterAClose)
+{
+    f_Main f;
+    f.Show();
+    f.Unload();
+
+    EXPECT_EQ(storeText(), "[Setting]\n"
+                           "DirPath=" + App.Path() + "\n"
+                           "DrivePath=/\n"
+                           "OutputPath=" + App.Path() + "\n"
+                           "\n"
+                           "[f_Main]\n"
+                           "WindowHeight=4965\n"
+                           "WindowLeft=0\n"
+                           "WindowState=0\n"
+                           "WindowTop=0\n"
+                           "WindowWidth=7335\n");
+}
+
+TEST_F(SettingsRoundTrip, WhatACloseStoresTheNextStartShows)
+{
+    const std::string dir = folder.path().toStdString();
+    const struct {
+        float left, top, width, height;
+        std::string output;
+    } cases[] = {
+        {1230, 945, 9000, 6000, "/somewhere/for/tiles"},
+        // Off the pixel grid and left of the screen.
+        {-300, 17.5f, 8123.25f, 5999.5f, dir},
+        // Blanks, a comma and non-ASCII letters survive the store's own quoting.
+        {0, 0, 6000, 4500, "/home/me/tiles, old/Картинки"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        Shown closed;
+        {
+            f_Main f;
+            f.Show();
+            f.Move(c.left, c.top, c.width, c.height);
+            f.Dir1.setPath(dir);
+            f.lbDir.setCaption(c.output);
+            closed = shownBy(f);
+            f.Unload();
+        }
+        f_Main again;
+        again.Show();
+        EXPECT_EQ(shownBy(again), closed);
+        EXPECT_EQ(shownBy(again), (Shown{platform::vbNormal, c.left, c.top, c.width, c.height, "/", dir, c.output}));
+        EXPECT_EQ(onScreen(again), onPixels(closed));
+        EXPECT_EQ(again.File1.Path(), dir);
+    }
+}
+
+TEST_F(SettingsRoundTrip, EmptyOutputFolderStaysEmpty)
+{
+    {
+        f_Main f;
+        f.Show();
+        f.lbDir.setCaption("");
+        f.Unload();
+    }
+    EXPECT_NE(storeText().find("OutputPath=\n"), std::string::npos);
+
+    f_Main again;
+    again.Show();
+    EXPECT_EQ(again.lbDir.Caption(), "");
+}
+
+TEST_F(SettingsCorrupt, ABadValueIsSkippedAndTheOthersAreApplied)
+{
+    Stored good;
+    good.dir = folder.path().toStdString();
+    const Shown applied{platform::vbNormal, 1230, 945, 9000, 6000, "/", good.dir, good.output};
+
+    const struct {
+        const char* what;
+        std::string Stored::*key;
+        std::string value;
+        Shown expected;
+    } cases[] = {
+        {"state not a number", &Stored::state, "normal", applied},
+        {"state out of range", &Stored::state, "7", applied},
+        {"negative state", &Stored::state, "-1", applied},
+        {"state beyond int16", &Stored::state, "70000", applied},
+        {"left not a number", &Stored::left, "12O", {0, 0, 945, 9000, 6000, "/", good.dir, good.output}},
+        {"top empty", &Stored::top, "", {0, 1230, 0, 9000, 6000, "/", good.dir, good.output}},
+        {"width not a number", &Stored::width, "wide", {0, 1230, 945, kDesignWidth, 6000, "/", good.dir, good.output}},
+        {"height beyond a float", &Stored::height, "1E+39", {0, 1230, 945, 9000, kDesignHeight, "/", good.dir, good.output}},
+        {"drive gone", &Stored::drive, "/media/quorvel-gone", applied},
+        {"folder gone", &Stored::dir, good.dir + "/gone", {0, 1230, 945, 9000, 6000, "/", startFolder, good.output}},
+        {"folder is a file", &Stored::dir, "/etc/hostname", {0, 1230, 945, 9000, 6000, "/", startFolder, good.output}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Stored stored = good;
+        stored.*c.key = c.value;
+        writeStore(stored.text());
+        ScriptedDialogs dialogs;
+
+        f_Main f;
+        f.Show();
+
+        EXPECT_EQ(shownBy(f), c.expected);
+        // The file list follows the folder list whatever failed before.
+        EXPECT_EQ(f.File1.Path(), f.Dir1.Path());
+        EXPECT_TRUE(dialogs.messages().empty());
+    }
+}
+
+TEST_F(SettingsCorrupt, AnAbsurdSizeGivesAWindowAllTheSame)
+{
+    Stored stored;
+    stored.dir = folder.path().toStdString();
+    stored.left = "-1E+30";
+    stored.width = "3.4E+38";
+    stored.height = "0";
+    writeStore(stored.text());
+
+    f_Main f;
+    f.Show();
+
+    EXPECT_EQ(f.Left(), -1E+30f);
+    EXPECT_GT(f.widget()->width(), 0);
+    EXPECT_GT(f.widget()->height(), 0);
+    EXPECT_EQ(f.Dir1.Path(), stored.dir);
+}
+
+TEST_F(SettingsStates, MinimisedStartLeavesTheGeometryUnread)
+{
+    Stored stored;
+    stored.state = "1";
+    stored.dir = folder.path().toStdString();
+    writeStore(stored.text());
+
+    f_Main f;
+    f.Show();
+
+    EXPECT_EQ(shownBy(f), (Shown{platform::vbMinimized, 0, 0, kDesignWidth, kDesignHeight, "/", stored.dir, stored.output}));
+}
+
+TEST_F(SettingsStates, MaximisedStartReturnsToTheStoredGeometry)
+{
+    Stored stored;
+    stored.state = "2";
+    stored.dir = folder.path().toStdString();
+    writeStore(stored.text());
+
+    f_Main f;
+    f.Show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.WindowState(), platform::vbMaximized);
+    EXPECT_EQ(f.Dir1.Path(), stored.dir);
+    EXPECT_EQ(f.lbDir.Caption(), stored.output);
+
+    f.setWindowState(platform::vbNormal);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shownBy(f), (Shown{platform::vbNormal, 1230, 945, 9000, 6000, "/", stored.dir, stored.output}));
+}
+
+TEST_F(SettingsStates, ClosingMinimisedStoresTheStateWithTheGeometryReported)
+{
+    const std::string dir = folder.path().toStdString();
+    {
+        f_Main f;
+        f.Show();
+        f.Move(1500, 600, 8000, 5000);
+        f.setWindowState(platform::vbMinimized);
+        f.Unload();
+    }
+    const std::string text = storeText();
+    for (const char* line : {"WindowState=1\n", "WindowLeft=1500\n", "WindowTop=600\n", "WindowWidth=8000\n",
+                             "WindowHeight=5000\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+
+    f_Main again;
+    again.Show();
+    EXPECT_EQ(again.WindowState(), platform::vbMinimized);
+    EXPECT_EQ(again.Width(), kDesignWidth);
+}
+
+TEST_F(SettingsClose, StoresOnceAndClosesWhateverTheCause)
+{
+    ScriptedDialogs dialogs;
+    f_Main f;
+    f.Show();
+    f.Unload();
+    ASSERT_FALSE(f.widget()->isVisible());
+    QFile::remove(storeFile());
+
+    // A second request (the window manager, the end of the session) finds the form unloaded.
+    f.Unload();
+    f.widget()->close();
+
+    EXPECT_FALSE(QFile::exists(storeFile()));
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(SettingsClose, AStoreThatCannotBeWrittenIsReportedOnceAndTheWindowCloses)
+{
+    // A file where the store's folder should be.
+    QFile blocker(storeFolder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ScriptedDialogs dialogs;
+
+    f_Main f;
+    f.Show();
+    f.Unload();
+
+    EXPECT_FALSE(f.widget()->isVisible());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].text.rfind("Run-time error '75':", 0), 0u) << dialogs.messages()[0].text;
+}
+
