@@ -4,9 +4,17 @@
 
 E2E_PIDS=()
 
+# Set E2E_ARTIFACTS to a folder to keep the logs and a picture of the screen
+# when a script fails.
 e2e_fail()
 {
     echo "FAIL: $*" >&2
+    if [ -n "${E2E_ARTIFACTS:-}" ] && [ -n "${E2E_WORK:-}" ]; then
+        mkdir -p "$E2E_ARTIFACTS"
+        cp "$E2E_WORK"/*.log "$E2E_ARTIFACTS"/ 2>/dev/null || true
+        [ -n "${DISPLAY:-}" ] && import -window root "$E2E_ARTIFACTS/screen.png" 2>/dev/null || true
+        echo "artifacts in $E2E_ARTIFACTS" >&2
+    fi
     exit 1
 }
 

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Under a window manager that adds a frame, closing the real program and
+# starting it again leaves its window at the same place with the same outer
+# size, time after time, and every way of closing it stores the settings.
+# Usage: test_window_cycles.sh <path-to-quorvel> <artifact-dir>
+set -euo pipefail
+program=$1
+E2E_ARTIFACTS=${2:-/tmp}/window_cycles
+source "$(dirname "$0")/lib.sh"
+
+readonly kCycles=10
+readonly kTwipsPerPixel=15
+# The design size in twips, 7335 x 4965, in pixels at 96 DPI.
+readonly kFirstRunFrame="0 0 489 331"
+
+e2e_start_desktop
+store=$XDG_CONFIG_HOME/Quorvel/Quorvel.conf
+
+start_program()
+{
+    "$program" >>"$E2E_WORK/quorvel.log" 2>&1 &
+    QUORVEL=$!
+    WINDOW=$(e2e_wait_window '^Quorvel$') || true
+    [ -n "$WINDOW" ] || e2e_fail "the window did not appear"
+}
+
+frame_is()
+{
+    [ "$(e2e_frame_geometry "$WINDOW")" = "$1" ]
+}
+
+# Waits for the frame to reach the geometry, and checks that it stays there.
+expect_frame()
+{
+    local expected=$1 what=$2
+    e2e_wait_for 5 frame_is "$expected" && sleep 0.3 && frame_is "$expected" ||
+        e2e_fail "$what: the frame is at $(e2e_frame_geometry "$WINDOW"), not $expected"
+}
+
+# The stored state and geometry, the geometry in pixels: "state left top width height".
+stored()
+{
+    awk -F= -v t=$kTwipsPerPixel '/^WindowState=/{s=$2} /^WindowLeft=/{l=$2/t} /^WindowTop=/{p=$2/t}
+        /^WindowWidth=/{w=$2/t} /^WindowHeight=/{h=$2/t} END{print s, l, p, w, h}' "$store"
+}
+
+expect_stored()
+{
+    local expected="0 $1" what=$2
+    [ "$(stored)" = "$expected" ] || e2e_fail "$what: stored $(stored), expected $expected"
+}
+
+# A normal close, through the window manager's Alt+F4.
+close_by_keys()
+{
+    xdotool windowactivate --sync "$WINDOW" key alt+F4
+    timeout 10 tail --pid="$QUORVEL" -f /dev/null || e2e_fail "the program did not end after Alt+F4"
+    wait "$QUORVEL" || e2e_fail "the program ended with status $?"
+}
+
+# First run: the design size at the top left corner.
+start_program
+expect_frame "$kFirstRunFrame" "first run"
+xdotool windowsize --sync "$WINDOW" 700 500 windowmove --sync "$WINDOW" 123 77
+sleep 0.5
+moved=$(e2e_frame_geometry "$WINDOW")
+[ "$moved" != "$kFirstRunFrame" ] || e2e_fail "xdotool did not move the window"
+close_by_keys
+expect_stored "$moved" "after moving"
+
+for cycle in $(seq "$kCycles"); do
+    start_program
+    expect_frame "$moved" "start $cycle"
+    close_by_keys
+    expect_stored "$moved" "close $cycle"
+done
+
+# SIGTERM closes the window the normal way too, and so stores where it was.
+start_program
+expect_frame "$moved" "start before SIGTERM"
+xdotool windowsize --sync "$WINDOW" 640 480 windowmove --sync "$WINDOW" 40 30
+sleep 0.5
+terminated=$(e2e_frame_geometry "$WINDOW")
+kill -TERM "$QUORVEL"
+timeout 10 tail --pid="$QUORVEL" -f /dev/null || e2e_fail "the program did not end on SIGTERM"
+wait "$QUORVEL" || e2e_fail "the program ended with status $? on SIGTERM"
+expect_stored "$terminated" "after SIGTERM"
+start_program
+expect_frame "$terminated" "start after SIGTERM"
+close_by_keys
+
+echo "PASS: $kCycles cycles at $moved, and a SIGTERM close at $terminated"
