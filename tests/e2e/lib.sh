@@ -84,6 +84,20 @@ e2e_wait_window()
     timeout "$seconds" xdotool search --sync --onlyvisible --name "$pattern" 2>/dev/null | head -n 1
 }
 
+# Prints the id of the first window the window manager has taken, shown or
+# minimised, whose title matches the pattern.
+e2e_wait_managed_window()
+{
+    local pattern=$1 seconds=${2:-20} i w
+    for i in $(seq $((seconds * 10))); do
+        for w in $(xdotool search --name "$pattern" 2>/dev/null); do
+            xprop -id "$w" WM_STATE 2>/dev/null | grep -q "window state" && echo "$w" && return 0
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
 # Waits until no visible window matches the pattern any more.
 e2e_wait_window_gone()
 {

@@ -20,8 +20,22 @@ start_program()
 {
     "$program" >>"$E2E_WORK/quorvel.log" 2>&1 &
     QUORVEL=$!
-    WINDOW=$(e2e_wait_window '^Quorvel$') || true
-    [ -n "$WINDOW" ] || e2e_fail "the window did not appear"
+    WINDOW=$(e2e_wait_managed_window '^Quorvel$') || e2e_fail "the window did not appear"
+}
+
+store_state()
+{
+    local state=$1 left top width height
+    read -r left top width height <<<"$2"
+    mkdir -p "$(dirname "$store")"
+    printf '[f_Main]\nWindowState=%s\nWindowLeft=%s\nWindowTop=%s\nWindowWidth=%s\nWindowHeight=%s\n' "$state" \
+        $((left * kTwipsPerPixel)) $((top * kTwipsPerPixel)) $((width * kTwipsPerPixel)) $((height * kTwipsPerPixel)) \
+        >"$store"
+}
+
+window_state_has()
+{
+    xprop -id "$WINDOW" "$1" | grep -q "$2"
 }
 
 frame_is()
@@ -48,6 +62,14 @@ expect_stored()
 {
     local expected="0 $1" what=$2
     [ "$(stored)" = "$expected" ] || e2e_fail "$what: stored $(stored), expected $expected"
+}
+
+# A double click on the title bar, which openbox takes as maximise or restore.
+toggle_maximised()
+{
+    local left top width height
+    read -r left top width height <<<"$(e2e_frame_geometry "$WINDOW")"
+    xdotool mousemove $((left + width / 2)) $((top + 5)) click --repeat 2 --delay 80 1
 }
 
 # A normal close, through the window manager's Alt+F4.
@@ -89,4 +111,24 @@ start_program
 expect_frame "$terminated" "start after SIGTERM"
 close_by_keys
 
-echo "PASS: $kCycles cycles at $moved, and a SIGTERM close at $terminated"
+# Started maximised, the window returns to the stored geometry when restored.
+store_state 2 "$moved"
+start_program
+e2e_wait_for 5 window_state_has _NET_WM_STATE _NET_WM_STATE_MAXIMIZED_HORZ || e2e_fail "not started maximised"
+sleep 0.5
+toggle_maximised
+expect_frame "$moved" "restored after a maximised start"
+close_by_keys
+expect_stored "$moved" "closed after restoring"
+
+# Started minimised, the stored geometry is not used: shown, the window has the
+# design size at the top left corner.
+store_state 1 "$moved"
+start_program
+e2e_wait_for 5 window_state_has WM_STATE Iconic || e2e_fail "not started minimised"
+xdotool windowactivate --sync "$WINDOW"
+expect_frame "$kFirstRunFrame" "shown after a minimised start"
+close_by_keys
+expect_stored "$kFirstRunFrame" "closed after a minimised start"
+
+echo "PASS: $kCycles cycles at $moved, a SIGTERM close at $terminated, maximised and minimised starts"
