@@ -98,7 +98,7 @@ Shown onScreen(const f_Main& f)
             f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
 }
 
-// The same, as the nearest whole pixels show it.
+// A geometry as the window shows it: at the nearest whole pixels.
 Shown onPixels(Shown s)
 {
     const float tx = platform::Screen.TwipsPerPixelX();
