@@ -92,6 +92,9 @@ private:
 
 class PictureBoxWidget : public QWidget {
 public:
+    // The surface is kept at the widget's size and covers it, so the frame
+    // below need not repaint each time a tile is drawn.
+    PictureBoxWidget() { setAttribute(Qt::WA_OpaquePaintEvent); }
     QImage surface;
 
 protected:
