@@ -79,6 +79,11 @@ void makeEmptyFolder(const fs::path& folder)
 {
     fs::remove_all(folder);
     fs::create_directories(folder);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        syncfs(fd);
+        close(fd);
+    }
 }
 
 } // namespace bench

@@ -24,7 +24,9 @@ std::string checkTiles(const std::filesystem::path& folder, const std::string& p
 // write and close, and returns the milliseconds taken; negative on failure.
 double writePlainFiles(const std::filesystem::path& folder, int count, std::uintmax_t fileSize);
 
-// A fresh empty folder, removing what an earlier run left there.
+// A fresh empty folder, removing what an earlier run left there, with the
+// file system's pending writes done, so that the next timed run does not pay
+// for the one before.
 void makeEmptyFolder(const std::filesystem::path& folder);
 
 } // namespace bench

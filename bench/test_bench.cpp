@@ -3,6 +3,7 @@
 #include "bench/files.h"
 #include "bench/form_runs.h"
 #include "bench/process.h"
+#include "bench/stats.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +21,8 @@ constexpr int kAllocateMiB = 64;
 constexpr int kSmallProcessMiB = 16;
 std::string gSelf;
 
-// What --allocate N does in this test program: touch N MiB, then exit.
+// The test program is its own child: --allocate N touches N MiB and exits;
+// --save-all and --load-pick are the benchmark's form runs.
 int allocateAndExit(int mib)
 {
     const size_t bytes = size_t(mib) * kKiBPerMiB * kKiBPerMiB;
@@ -81,7 +83,32 @@ TEST(ParseTimings, KeepsNameValueLinesOnly)
     EXPECT_EQ(timings, expected);
 }
 
-class CheckTiles : public ::testing::Test {
+TEST(Stats, MedianAndPairedRatio)
+{
+    struct Row {
+        const char* what;
+        std::vector<double> numerators;
+        std::vector<double> denominators;
+        double median;
+        double pairedRatio;
+    };
+    const Row rows[] = {
+        {"none", {}, {}, 0, 0},
+        {"odd count, unsorted", {30, 10, 20}, {10, 10, 10}, 20, 2},
+        {"even count takes the middle two", {40, 10, 30, 20}, {10, 10, 10, 10}, 25, 2.5},
+        // Only the tool met a busy moment, in the third round: a ratio of the two
+        // medians (120 / 1000) would call the first eight times faster.
+        {"rounds stay paired", {110, 1100, 120}, {100, 1000, 1000}, 120, 1.1},
+        {"a series that stopped early", {5, 50, 500}, {5}, 50, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_DOUBLE_EQ(median(row.numerators), row.median);
+        EXPECT_DOUBLE_EQ(pairedRatio(row.numerators, row.denominators), row.pairedRatio);
+    }
+}
+
+class InFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -93,7 +120,17 @@ protected:
     fs::path folder;
 };
 
-TEST_F(CheckTiles, AcceptsExactlyTheNumberedFiles)
+TEST_F(InFolder, PlainFilesAreNewFilesOfTheGivenSize)
+{
+    constexpr int kCount = 5;
+    constexpr size_t kSize = 1234;
+    EXPECT_GE(writePlainFiles(folder, kCount, kSize), 0);
+    EXPECT_EQ(checkTiles(folder, "plain", kCount, kSize), "");
+    // Writing over files that are there already would cost less than creating them.
+    EXPECT_LT(writePlainFiles(folder, kCount, kSize), 0);
+}
+
+TEST_F(InFolder, CheckTilesAcceptsExactlyTheNumberedFiles)
 {
     constexpr size_t kSize = 822;
     struct Row {
@@ -119,13 +156,51 @@ TEST_F(CheckTiles, AcceptsExactlyTheNumberedFiles)
     }
 }
 
+// The child runs drive the real form: a strip 100 pixels wide and 16 high has
+// six whole tiles and four columns left over.
+TEST_F(InFolder, FormRunsLoadPickAndSaveTheStrip)
+{
+    constexpr int kWidth = 100;
+    constexpr int kHeight = 16;
+    constexpr int kTiles = 6;
+    const fs::path strips = folder / "strips";
+    const fs::path out = folder / "out";
+    fs::create_directories(strips);
+    fs::create_directories(out);
+    const fs::path strip = strips / "strip.bmp";
+    writeStrip(strip, kWidth, kHeight);
+
+    const ProcessResult saved = runProcess({gSelf, "--save-all", strip.string(), out.string(), "icon"});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    const Timings saveTimings = parseTimings(saved.out);
+    EXPECT_EQ(saveTimings.count("load_ms"), 1u);
+    EXPECT_EQ(saveTimings.count("save_all_ms"), 1u);
+    EXPECT_EQ(checkTiles(out, "icon", kTiles, tileFileSize(folder, kHeight, kHeight)), "");
+
+    const ProcessResult picked = runProcess({gSelf, "--load-pick", strip.string()});
+    ASSERT_EQ(picked.exitCode, 0) << picked.err;
+    EXPECT_EQ(parseTimings(picked.out).at("picks"), kTiles);
+
+    const ProcessResult missing = runProcess({gSelf, "--load-pick", (strips / "none.bmp").string()});
+    EXPECT_NE(missing.exitCode, 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--allocate") == 0)
         return allocateAndExit(std::atoi(argv[2]));
+    if (argc == 5 && std::strcmp(argv[1], "--save-all") == 0)
+        return runSaveAll(argc, argv, argv[2], argv[3], argv[4]);
+    if (argc == 3 && std::strcmp(argv[1], "--load-pick") == 0)
+        return runLoadPick(argc, argv, argv[2]);
     gSelf = fs::read_symlink("/proc/self/exe").string();
+    // The form runs keep their settings here, never in the user's.
+    const fs::path configHome = fs::temp_directory_path() / ("quorvel-bench-config-" + std::to_string(getpid()));
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    fs::remove_all(configHome);
+    return result;
 }
