@@ -33,7 +33,9 @@ void SaveSetting(const std::string& appName, const std::string& section, const s
     QSettings settings = store(appName);
     settings.setValue(keyOf(section, key), qstr(value));
     settings.sync();
-    if (settings.status() != QSettings::NoError)
+    // A store that could not be parsed (FormatError) is written afresh all the
+    // same; that status would hide a failed write, hence the second test.
+    if (settings.status() == QSettings::AccessError || !settings.isWritable())
         throw RuntimeError(PathFileAccessError,
                            "Cannot store the setting " + key + " in " + str(settings.fileName()));
 }

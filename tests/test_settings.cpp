@@ -253,6 +253,29 @@ TEST_F(SettingsCorrupt, ABadValueIsSkippedAndTheOthersAreApplied)
     }
 }
 
+TEST_F(SettingsCorrupt, AStoreOfGarbageGivesTheDefaultsAndIsWrittenAfresh)
+{
+    std::string garbage(4096, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 131) ^ (i >> 3));
+    writeStore(garbage);
+    ScriptedDialogs dialogs;
+    const std::string dir = folder.path().toStdString();
+    {
+        f_Main f;
+        f.Show();
+        EXPECT_EQ(shownBy(f), (Shown{platform::vbNormal, 0, 0, kDesignWidth, kDesignHeight, "/", App.Path(), App.Path()}));
+        f.Move(600, 300, 8000, 5500);
+        f.Dir1.setPath(dir);
+        f.Unload();
+    }
+    f_Main again;
+    again.Show();
+
+    EXPECT_EQ(shownBy(again), (Shown{platform::vbNormal, 600, 300, 8000, 5500, "/", dir, App.Path()}));
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
 TEST_F(SettingsCorrupt, AnAbsurdSizeGivesAWindowAllTheSame)
 {
     Stored stored;
