@@ -18,8 +18,8 @@ store=$XDG_CONFIG_HOME/Quorvel/Quorvel.conf
 
 start_program()
 {
-    "$program" >>"$E2E_WORK/quorvel.log" 2>&1 &
-    QUORVEL=$!
+    e2e_spawn "$program" >>"$E2E_WORK/quorvel.log" 2>&1
+    QUORVEL=${E2E_PIDS[-1]}
     WINDOW=$(e2e_wait_managed_window '^Quorvel$') || e2e_fail "the window did not appear"
 }
 
