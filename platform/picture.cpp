@@ -58,6 +58,10 @@ constexpr int kGifHeadSize = 10;
 // However deep the file's colours, the picture is held and drawn as 32-bit pixels.
 constexpr qint64 kBytesPerHeldPixel = 4;
 constexpr qint64 kBytesPerMegabyte = 1024 * 1024;
+// What a picture's pixels are before the decoder sets them.
+constexpr int kMaxPaletteDepth = 8;
+constexpr uint kFirstPaletteIndex = 0;
+constexpr uint kOpaqueBlack = 0xFF000000;
 
 template <class T>
 qint64 little(const QByteArray& head, int at)
@@ -180,8 +184,14 @@ Picture LoadPicture(const std::string& fileName)
     if (isCutShort(header, file.size(), height))
         throw RuntimeError(InvalidPicture, "Invalid picture: " + quoted(fileName) + " is cut short");
 
+    // Qt's BMP decoder leaves the pixels that the file never sets (skipped or
+    // left out by run-length data) as whatever memory held. It decodes into a
+    // picture of the right size and format when given one, so a cleared one
+    // makes them the first palette colour, or opaque black. (A GIF's format is
+    // not known before decoding; Qt clears its pictures itself.)
+    QImage image(reader.size(), reader.imageFormat());
+    image.fill(image.depth() > kMaxPaletteDepth ? kOpaqueBlack : kFirstPaletteIndex);
     // An animated GIF gives its first picture.
-    QImage image;
     if (!reader.read(&image))
         throw RuntimeError(InvalidPicture, "Invalid picture: " + quoted(fileName) + " is a damaged " +
                                                str(QString(header.format).toUpper()) + " file (" +
@@ -202,7 +212,10 @@ namespace {
 QString writeBmp(const Picture& picture, QFileDevice& file)
 {
     QImageWriter writer(&file, "bmp");
-    if (writer.write(picture.image().convertToFormat(QImage::Format_RGB32)))
+    // Flushed here, where a failure is seen: the last buffered bytes can meet a
+    // full disk, and QSaveFile::commit() would rename the cut-short file over
+    // the old one without a word when its own flush fails.
+    if (writer.write(picture.image().convertToFormat(QImage::Format_RGB32)) && file.flush())
         return {};
     return file.error() == QFileDevice::NoError ? writer.errorString() : file.errorString();
 }
