@@ -13,6 +13,10 @@ namespace bench {
 namespace {
 
 constexpr size_t kReadChunk = 4096;
+constexpr double kMsPerSecond = 1000;
+constexpr double kMsPerMicrosecond = 0.001;
+
+double msOf(const timeval& t) { return t.tv_sec * kMsPerSecond + t.tv_usec * kMsPerMicrosecond; }
 
 // Reads both pipes until the child closes them, so neither can fill up and stall it.
 void drain(int outFd, int errFd, std::string& out, std::string& err)
@@ -55,11 +59,11 @@ ProcessResult runProcess(const std::vector<std::string>& argv)
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0)
-        return {kCannotStart, 0, 0, {}, "pipe failed"};
+        return {kCannotStart, 0, 0, 0, {}, "pipe failed"};
     if (pipe(errPipe) != 0) {
         close(outPipe[0]);
         close(outPipe[1]);
-        return {kCannotStart, 0, 0, {}, "pipe failed"};
+        return {kCannotStart, 0, 0, 0, {}, "pipe failed"};
     }
 
     const auto start = std::chrono::steady_clock::now();
@@ -79,7 +83,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv)
     if (pid < 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        return {kCannotStart, 0, 0, {}, "fork failed"};
+        return {kCannotStart, 0, 0, 0, {}, "fork failed"};
     }
     drain(outPipe[0], errPipe[0], result.out, result.err);
 
@@ -89,6 +93,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv)
     }
     const auto end = std::chrono::steady_clock::now();
     result.wallMs = std::chrono::duration<double, std::milli>(end - start).count();
+    result.cpuMs = msOf(usage.ru_utime) + msOf(usage.ru_stime);
     result.peakRssKiB = usage.ru_maxrss;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;

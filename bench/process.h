@@ -1,6 +1,7 @@
 #pragma once
 // Runs a program as a child process and measures it as a whole: wall time from
-// fork to the end of wait4, and the child's own peak resident size.
+// fork to the end of wait4, and the child's own processor time and peak
+// resident size.
 
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ constexpr int kCannotStart = 127;
 struct ProcessResult {
     int exitCode = 0;      // the child's exit code, or 128 + signal when it was killed
     double wallMs = 0;
+    double cpuMs = 0;      // user and system time of this child alone
     long peakRssKiB = 0;   // ru_maxrss of this child alone
     std::string out;       // what it wrote to stdout
     std::string err;       // what it wrote to stderr

@@ -85,6 +85,7 @@ std::string firstLine(const std::string& text)
 // The runs of one program on one strip.
 struct Series {
     std::vector<double> wallMs;
+    std::vector<double> cpuMs;
     long peakKiB = 0;
     std::map<std::string, std::vector<double>> inner;
     std::string failure;
@@ -107,6 +108,7 @@ struct Series {
         if (!failure.empty())
             return false;
         wallMs.push_back(result.wallMs);
+        cpuMs.push_back(result.cpuMs);
         peakKiB = std::max(peakKiB, result.peakRssKiB);
         for (const auto& [name, value] : parseTimings(result.out))
             inner[name].push_back(value);
@@ -193,8 +195,8 @@ void printSeries(const char* name, const Series& series, int tiles)
         std::printf("  %-15s failed: %s\n", name, series.failure.c_str());
         return;
     }
-    std::printf("  %-15s %9.1f ms  %8.1f us/tile  peak %7.1f MiB", name, series.wall(),
-                series.wall() / tiles * kMicrosPerMilli, series.peakMiB());
+    std::printf("  %-15s %9.1f ms  %8.1f us/tile  cpu %8.1f ms  peak %6.1f MiB", name, series.wall(),
+                series.wall() / tiles * kMicrosPerMilli, median(series.cpuMs), series.peakMiB());
 }
 
 void printCase(const CaseResult& r)
@@ -220,7 +222,8 @@ void printCase(const CaseResult& r)
         }
         printSeries(tool->name.c_str(), series, r.tiles);
         if (spec.saveAll && r.quorvel.ran())
-            std::printf("   quorvel/%s %.2f\n", tool->name.c_str(), pairedRatio(r.quorvel.wallMs, series.wallMs));
+            std::printf("   quorvel/%s %.2f (cpu %.2f)\n", tool->name.c_str(), pairedRatio(r.quorvel.wallMs, series.wallMs),
+                        pairedRatio(r.quorvel.cpuMs, series.cpuMs));
         else
             std::printf("   (crop only; quorvel saved nothing here)\n");
     }
@@ -361,8 +364,8 @@ int runBenchmark(const Options& options)
         std::printf("the program does not start: %s\n", idle.failure.c_str());
         return EXIT_FAILURE;
     }
-    std::printf("idle (runtime and form started, shown, ended): %.1f ms, peak %.1f MiB\n", idle.wall(),
-                idle.peakMiB());
+    std::printf("idle (runtime and form started, shown, ended): %.1f ms, cpu %.1f ms, peak %.1f MiB\n", idle.wall(),
+                median(idle.cpuMs), idle.peakMiB());
 
     const std::vector<Tool> tools{{"ImageMagick", {options.convert}, false},
                                   {"GraphicsMagick", {options.gm, "convert"}, true}};
