@@ -17,8 +17,19 @@ run: build
 	  exit 1; fi
 	@$(BUILD)/quorvel
 
+# `make test`: every test in the plain build; the whole suite once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer (the end-to-end scripts only in the
+# plain build: they drive the same code); then a minute of fuzzing (scripts/fuzz.sh).
+ASAN_BUILD ?= build-asan
+SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
 test: build
 	@cd $(BUILD) && ctest --output-on-failure
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON >/dev/null
+	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -E '^e2e_'
+	@bash scripts/fuzz.sh 60
 
 screenshot: build
 	@bash scripts/screenshot.sh $(BUILD)

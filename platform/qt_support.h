@@ -16,10 +16,16 @@ inline std::string str(const QString& s) { return s.toStdString(); }
 // &H00BBGGRR& to a Qt colour.
 inline QColor qcolor(OLE_COLOR c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
-// Twips to the nearest whole pixel.
+// No widget edge lies further out than this many pixels (Qt's largest widget
+// size), so differences of edges still fit an int.
+constexpr double kFarthestPixel = 16777215;
+
+// Twips to the nearest whole pixel. Absurd geometry (a hand-edited setting of
+// 1E+30 twips) stays within the reach of a widget instead of overflowing.
 inline int toPixels(double twips, double twipsPerPixel)
 {
-    return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
+    const double pixels = std::nearbyint(twips / twipsPerPixel);
+    return static_cast<int>(std::fmax(-kFarthestPixel, std::fmin(kFarthestPixel, pixels)));
 }
 
 } // namespace platform

@@ -302,7 +302,8 @@ ChildEnd runInChild(const std::function<QByteArray()>& body)
     const auto deadline = std::chrono::steady_clock::now() + kChildDeadline;
     pollfd wait{channel[0], POLLIN, 0};
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
@@ -384,8 +385,8 @@ QDataStream& operator<<(QDataStream& s, const Seen& v)
 
 QDataStream& operator>>(QDataStream& s, Seen& v)
 {
-    return s >> v.messages >> v.message >> v.label >> v.outline >> v.kept >> v.picture >> v.repeatable >> v.stillPicks >>
-           v.listed >> v.permissionsApply >> v.milliseconds >> v.grownKiB;
+    return s >> v.messages >> v.message >> v.label >> v.outline >> v.kept >> v.picture >> v.repeatable >>
+           v.stillPicks >> v.listed >> v.permissionsApply >> v.milliseconds >> v.grownKiB;
 }
 
 // Fills freed memory with a pattern, so that pixels a decoder leaves unset
@@ -817,7 +818,8 @@ void expectCompleteTilesBefore(const QString& folder, const StripForm& s, int fa
         SCOPED_TRACE(tileName(number).toStdString());
         const QString path = folder + "/" + tileName(number);
         EXPECT_EQ(QFileInfo(path).size(), kTileFileSize);
-        EXPECT_EQ(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), tileOf(s.strip, (number - 1) * kTile, kTile));
+        EXPECT_EQ(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32),
+                  tileOf(s.strip, (number - 1) * kTile, kTile));
     }
     for (int number = failing; number <= kTiles; ++number)
         EXPECT_FALSE(QFileInfo(folder + "/" + tileName(number)).isFile()) << number;
@@ -974,7 +976,8 @@ std::ostream& operator<<(std::ostream& os, const Shown& s)
 
 Shown shownBy(const f_Main& f)
 {
-    return {f.WindowState(), f.Left(), f.Top(), f.Width(), f.Height(), f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
+    return {f.WindowState(), f.Left(),         f.Top(),       f.Width(),
+            f.Height(),      f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
 }
 
 // A store whose every value differs from the defaults.
