@@ -106,6 +106,11 @@ Label::Label(Control& container, const std::string& caption) : Control(new QLabe
     auto* label = static_cast<QLabel*>(widget());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextFormat(Qt::PlainText);
+    // Opaque and beneath the controls created before it, as the classic label
+    // is drawn on its container: a new caption then repaints the label alone,
+    // not the frame around it (Save all rewrites the index for every tile).
+    label->setAutoFillBackground(true);
+    label->lower();
     setCaption(caption);
 }
 

@@ -1,6 +1,6 @@
-// What a pick repaints. Save all picks every tile and lets the window repaint
-// after each: the preview and the index must be drawn anew each time, while
-// the frames around them, costly to draw, must not be.
+// What the window repaints. Save all picks every tile and lets the window
+// repaint after each: the preview and the index must be drawn anew each time,
+// while the frames around them, costly to draw, must not be.
 #include "platform/form.h"
 #include "platform/picture.h"
 #include "platform/screen.h"
@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -38,36 +39,38 @@ void pick(f_Main& form, int tile)
     float x = platform::Screen.TwipsPerPixelX() * (tile * kTileSize + kTileSize / 2.0f);
     float y = platform::Screen.TwipsPerPixelY();
     form.Image1_MouseDown(button, shift, x, y);
-    platform::DoEvents();
 }
 
-TEST(Repaint, APickRedrawsThePreviewAndIndexButNotTheOutputFrame)
+TEST(Repaint, NewPreviewsAndCaptionsLeaveTheFramesAlone)
 {
     f_Main form;
     form.Show();
     form.Image1.setPicture(platform::Picture(makeStrip(kTiles * kTileSize, kTileSize)));
     // The first pick sizes the preview box, which does repaint what lies around it.
     pick(form, 0);
+    platform::DoEvents();
 
     struct Row {
         const char* what;
-        QWidget* widget;
-        bool repaintedEachPick;
+        std::function<void()> change;
+        QWidget* repainted;
+        QWidget* frame;
     };
     const Row rows[] = {
-        {"Picture2", form.Picture2.widget(), true},
-        {"Label2", form.Label2.widget(), true},
-        {"Frame3", form.Frame3.widget(), false},
+        {"a pick draws the preview", [&] { pick(form, kTiles - 1); }, form.Picture2.widget(), form.Frame3.widget()},
+        {"a new index", [&] { form.setCurrentIndex(2); }, form.Label2.widget(), form.Frame1.widget()},
+        {"a new output folder", [&] { form.lbDir.setCaption("/tmp/tiles"); }, form.lbDir.widget(),
+         form.Frame1.widget()},
     };
-    PaintCounter counter;
-    for (const Row& row : rows)
-        row.widget->installEventFilter(&counter);
-    for (int tile = 1; tile < kTiles; ++tile)
-        pick(form, tile);
-
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(counter.counts[row.widget], row.repaintedEachPick ? kTiles - 1 : 0);
+        PaintCounter counter;
+        row.repainted->installEventFilter(&counter);
+        row.frame->installEventFilter(&counter);
+        row.change();
+        platform::DoEvents();
+        EXPECT_EQ(counter.counts[row.repainted], 1);
+        EXPECT_EQ(counter.counts[row.frame], 0);
     }
 }
 
