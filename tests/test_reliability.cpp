@@ -9,6 +9,7 @@
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "resources/gif_writer.h"
+#include "support/scribble.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -387,17 +388,6 @@ QDataStream& operator>>(QDataStream& s, Seen& v)
 {
     return s >> v.messages >> v.message >> v.label >> v.outline >> v.kept >> v.picture >> v.repeatable >>
            v.stillPicks >> v.listed >> v.permissionsApply >> v.milliseconds >> v.grownKiB;
-}
-
-// Fills freed memory with a pattern, so that pixels a decoder leaves unset
-// would differ between two loads of the same file.
-void scribbleFreedMemory(qsizetype bytes)
-{
-    constexpr int kBlocks = 8;
-    constexpr char kPattern = char(0xA5);
-    std::vector<QByteArray> blocks;
-    for (int i = 0; i < kBlocks; ++i)
-        blocks.emplace_back(bytes + i, kPattern);
 }
 
 // ---------------------------------------------------------------- the corpus

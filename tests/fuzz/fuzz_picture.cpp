@@ -8,6 +8,7 @@
 #include "platform/dialogs.h"
 #include "platform/events.h"
 #include "platform/picture.h"
+#include "support/scribble.h"
 #include "window/f_main.h"
 
 #include <QApplication>
@@ -54,6 +55,16 @@ void pick(f_Main& form, float X)
     platform::raiseEvent(form.Image1.MouseDown, button, shift, X, Y);
 }
 
+// A file must give the same picture each time, also when loaded over freed
+// memory that holds something else.
+void expectSameOnReload(const std::string& path, const QImage& shown)
+{
+    scribbleFreedMemory(shown.sizeInBytes());
+    const QImage again = platform::LoadPicture(path).image();
+    if (again.convertToFormat(QImage::Format_ARGB32) != shown.convertToFormat(QImage::Format_ARGB32))
+        std::abort();
+}
+
 // A saved tile must read back as exactly the preview's pixels.
 void expectSavedAsPreview(const std::string& path, const QImage& preview)
 {
@@ -96,6 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (gScene->dialogs.messages != messagesBefore ||
         qint64(loaded.pixelWidth()) * loaded.pixelHeight() > kMaxPixelsToCut)
         return 0;
+
+    expectSameOnReload(input.fileName().toStdString(), loaded.image());
 
     // The first tile, one in the middle and the last.
     const float width = form.Image1.Width();
