@@ -78,6 +78,8 @@ struct Header {
     // An uncompressed BMP's rows, rowBytes each, start at dataOffset; rowBytes is 0 otherwise.
     qint64 dataOffset = 0;
     qint64 rowBytes = 0;
+    // Where a BMP's headers end, as its info header gives its own size.
+    qint64 headersEnd = 0;
 };
 
 // The size is taken only from a header that reads as one: garbage after "BM" is
@@ -87,6 +89,7 @@ Header bmpHeader(const QByteArray& head)
     Header header{"bmp"};
     if (head.size() < kBmpFileHeaderSize + kBmpCoreHeaderSize)
         return header;
+    header.headersEnd = kBmpFileHeaderSize + little<quint32>(head, kBmpInfoSizeAt);
     const bool core = little<quint32>(head, kBmpInfoSizeAt) == kBmpCoreHeaderSize;
     if (!core && head.size() < kHeadSize)
         return header;
@@ -126,10 +129,12 @@ Header headerOf(const QByteArray& head)
     return {};
 }
 
-// Qt fills the rows missing from a short BMP with whatever memory held, so such
-// a file is turned down rather than shown.
+// Qt fills what a short BMP lacks (header fields, rows) with whatever memory
+// held, so such a file is turned down rather than shown.
 bool isCutShort(const Header& header, qint64 fileSize, qint64 height)
 {
+    if (fileSize < header.headersEnd)
+        return true;
     return header.rowBytes > 0 &&
            (fileSize < header.dataOffset || height > (fileSize - header.dataOffset) / header.rowBytes);
 }

@@ -23,5 +23,6 @@ export QT_QPA_PLATFORM=offscreen
 export XDG_CONFIG_HOME="$work/config"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-"$build/tests/fuzz/fuzz_picture" "$work/corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+# A fixed seed makes a run repeatable: what CI finds, the next run finds again.
+"$build/tests/fuzz/fuzz_picture" "$work/corpus" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
   -artifact_prefix="$build/" -print_final_stats=1
