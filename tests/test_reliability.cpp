@@ -11,6 +11,7 @@
 #include "resources/gif_writer.h"
 #include "support/scribble.h"
 #include "support/scripted_dialogs.h"
+#include "support/settings_store.h"
 #include "support/strips.h"
 #include "window/f_main.h"
 
@@ -944,32 +945,6 @@ TEST(ReliabilityWrite, SaveSelectedThatCannotWriteKeepsTheOldFile)
 // ---------------------------------------------------------------- settings faults
 
 QString configHome() { return qEnvironmentVariable("XDG_CONFIG_HOME"); }
-QString storeFolder() { return configHome() + "/Quorvel"; }
-QString storeFile() { return storeFolder() + "/Quorvel.conf"; }
-
-struct Shown {
-    int16_t state;
-    float left, top, width, height;
-    std::string drive, dir, output;
-    bool operator==(const Shown& o) const
-    {
-        return state == o.state && left == o.left && top == o.top && width == o.width && height == o.height &&
-               drive == o.drive && dir == o.dir && output == o.output;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Shown& s)
-{
-    return os << "state " << s.state << ", (" << s.left << ", " << s.top << ", " << s.width << ", " << s.height
-              << "), drive " << s.drive << ", dir " << s.dir << ", output " << s.output;
-}
-
-Shown shownBy(const f_Main& f)
-{
-    return {f.WindowState(), f.Left(),         f.Top(),       f.Width(),
-            f.Height(),      f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
-}
-
 // A store whose every value differs from the defaults.
 QByteArray goodStore(const QString& dir)
 {
@@ -977,16 +952,6 @@ QByteArray goodStore(const QString& dir)
            "[Setting]\nDrivePath=/\nDirPath=" + dir.toUtf8() + "\nOutputPath=/somewhere/for/tiles\n";
 }
 
-// Writes the store with a time stamp of its own, so the store never takes it
-// for the file it read before.
-bool writeStore(const QByteArray& content)
-{
-    static QDateTime stamp = QDateTime::currentDateTime();
-    stamp = stamp.addSecs(1);
-    QFile file(storeFile());
-    return QDir().mkpath(storeFolder()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size() && file.setFileTime(stamp, QFileDevice::FileModificationTime);
-}
 
 void removeStore()
 {

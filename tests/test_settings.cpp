@@ -3,6 +3,7 @@
 #include "platform/app.h"
 #include "platform/screen.h"
 #include "support/scripted_dialogs.h"
+#include "support/settings_store.h"
 #include "window/f_main.h"
 
 #include <QCoreApplication>
@@ -23,22 +24,6 @@ using platform::App;
 // The window as designed: a client area of 7215 x 4560 twips inside the nominal frame.
 constexpr float kDesignWidth = 7335;
 constexpr float kDesignHeight = 4965;
-
-QString storeFolder() { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quorvel"; }
-QString storeFile() { return storeFolder() + "/Quorvel.conf"; }
-
-// Every write gets a later time stamp, so the store always sees a new file even
-// when two cases write texts of the same length within a millisecond.
-void writeStore(const std::string& text)
-{
-    static QDateTime stamp = QDateTime::currentDateTime();
-    stamp = stamp.addSecs(1);
-    QDir().mkpath(storeFolder());
-    QFile file(storeFile());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QByteArray::fromStdString(text));
-    ASSERT_TRUE(file.setFileTime(stamp, QFileDevice::FileModificationTime));
-}
 
 std::string storeText()
 {
@@ -63,30 +48,6 @@ struct Stored {
                "\nDirPath=" + dir + "\nOutputPath=" + output + "\n";
     }
 };
-
-struct Shown {
-    int16_t state;
-    float left, top, width, height;
-    std::string drive, dir, output;
-
-    bool operator==(const Shown& o) const
-    {
-        return state == o.state && left == o.left && top == o.top && width == o.width && height == o.height &&
-               drive == o.drive && dir == o.dir && output == o.output;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Shown& s)
-{
-    return os << "state " << s.state << ", (" << s.left << ", " << s.top << ", " << s.width << ", " << s.height
-              << "), drive " << s.drive << ", dir " << s.dir << ", output " << s.output;
-}
-
-Shown shownBy(const f_Main& f)
-{
-    return {f.WindowState(), f.Left(),          f.Top(),         f.Width(),
-            f.Height(),      f.Drive1.Drive(), f.Dir1.Path(), f.lbDir.Caption()};
-}
 
 // The window's frame on the screen, in twips.
 Shown onScreen(const f_Main& f)
@@ -240,7 +201,7 @@ TEST_F(SettingsCorrupt, ABadValueIsSkippedAndTheOthersAreApplied)
         SCOPED_TRACE(c.what);
         Stored stored = good;
         stored.*c.key = c.value;
-        writeStore(stored.text());
+        ASSERT_TRUE(writeStore(QByteArray::fromStdString(stored.text())));
         ScriptedDialogs dialogs;
 
         f_Main f;
@@ -258,7 +219,7 @@ TEST_F(SettingsCorrupt, AStoreOfGarbageGivesTheDefaultsAndIsWrittenAfresh)
     std::string garbage(4096, '\0');
     for (size_t i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 131) ^ (i >> 3));
-    writeStore(garbage);
+    ASSERT_TRUE(writeStore(QByteArray::fromStdString(garbage)));
     ScriptedDialogs dialogs;
     const std::string dir = folder.path().toStdString();
     {
@@ -283,7 +244,7 @@ TEST_F(SettingsCorrupt, AnAbsurdSizeGivesAWindowAllTheSame)
     stored.left = "-1E+30";
     stored.width = "3.4E+38";
     stored.height = "0";
-    writeStore(stored.text());
+    ASSERT_TRUE(writeStore(QByteArray::fromStdString(stored.text())));
 
     f_Main f;
     f.Show();
@@ -299,7 +260,7 @@ TEST_F(SettingsStates, MinimisedStartLeavesTheGeometryUnread)
     Stored stored;
     stored.state = "1";
     stored.dir = folder.path().toStdString();
-    writeStore(stored.text());
+    ASSERT_TRUE(writeStore(QByteArray::fromStdString(stored.text())));
 
     f_Main f;
     f.Show();
@@ -312,7 +273,7 @@ TEST_F(SettingsStates, MaximisedStartReturnsToTheStoredGeometry)
     Stored stored;
     stored.state = "2";
     stored.dir = folder.path().toStdString();
-    writeStore(stored.text());
+    ASSERT_TRUE(writeStore(QByteArray::fromStdString(stored.text())));
 
     f_Main f;
     f.Show();
