@@ -4,6 +4,7 @@
 #include "platform/picture.h"
 #include "platform/screen.h"
 #include "resources/gif_writer.h"
+#include "support/screen_scale.h"
 #include "support/error_number.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -108,14 +109,7 @@ QByteArray encoded(const QImage& image, const char* format)
 
 class BrowseTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        savedX = Screen.TwipsPerPixelX();
-        savedY = Screen.TwipsPerPixelY();
-        Screen.setTwipsPerPixel(kTwipsPerPixel, kTwipsPerPixel);
-    }
-    void TearDown() override { Screen.setTwipsPerPixel(savedX, savedY); }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     std::string path(const QString& name = {}) const
     {
@@ -130,10 +124,9 @@ protected:
     // Points the folder list at the temporary folder, as the program does.
     void browseHere() { form.Dir1.setPath(path()); }
 
+    const ScreenScale scale{kTwipsPerPixel};
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
-    float savedX = 0;
-    float savedY = 0;
     f_Main form;
 };
 

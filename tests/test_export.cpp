@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/picture.h"
 #include "platform/screen.h"
+#include "support/screen_scale.h"
 #include "support/error_number.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -34,12 +35,6 @@ namespace {
 constexpr float kDefaultTwipsPerPixel = 15;
 const QByteArray kOldContent = "the user's own file";
 
-// Sets the screen's twips per pixel for one test.
-class TwipsPerPixel {
-public:
-    explicit TwipsPerPixel(float tpp) { platform::Screen.setTwipsPerPixel(tpp, tpp); }
-    ~TwipsPerPixel() { platform::Screen.setTwipsPerPixel(kDefaultTwipsPerPixel, kDefaultTwipsPerPixel); }
-};
 
 std::string pathIn(const QTemporaryDir& dir, const QString& name) { return dir.filePath(name).toStdString(); }
 
@@ -293,7 +288,7 @@ TEST(ExportSaveAll, WritesFileNumberNWithTileNAtAnyScale)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " + std::to_string(c.tpp));
-        const TwipsPerPixel tpp(c.tpp);
+        const ScreenScale scale(c.tpp);
         QTemporaryDir strips;
         QTemporaryDir out;
         StripForm s(strips, c.width, c.height, out.path().toStdString(), "t");

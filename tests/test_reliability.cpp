@@ -9,6 +9,7 @@
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "resources/gif_writer.h"
+#include "support/screen_scale.h"
 #include "support/scribble.h"
 #include "support/scripted_dialogs.h"
 #include "support/settings_store.h"
@@ -417,14 +418,7 @@ struct CorpusCase {
 
 class ReliabilityCorpusTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        savedX = Screen.TwipsPerPixelX();
-        savedY = Screen.TwipsPerPixelY();
-        Screen.setTwipsPerPixel(kTwipsPerPixel, kTwipsPerPixel);
-    }
-    void TearDown() override { Screen.setTwipsPerPixel(savedX, savedY); }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     // Lists the files, loads a good strip and picks its second tile: the state
     // a failed load must leave as it was.
@@ -533,10 +527,9 @@ protected:
         EXPECT_EQ(form.Image1.Width(), widthBefore);
     }
 
+    const ScreenScale scale{kTwipsPerPixel};
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
-    float savedX = 0;
-    float savedY = 0;
     f_Main form;
 };
 

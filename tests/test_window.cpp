@@ -2,6 +2,7 @@
 // where the widgets land on screen, and how an untrapped error reaches the user.
 #include "platform/events.h"
 #include "platform/screen.h"
+#include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -81,20 +82,6 @@ std::string textOf(const platform::Control& c)
     return {};
 }
 
-// Other twips per pixel for one test; the screen's own come back after it.
-class ScreenScale {
-public:
-    explicit ScreenScale(float twipsPerPixel)
-        : mX(platform::Screen.TwipsPerPixelX()), mY(platform::Screen.TwipsPerPixelY())
-    {
-        platform::Screen.setTwipsPerPixel(twipsPerPixel, twipsPerPixel);
-    }
-    ~ScreenScale() { platform::Screen.setTwipsPerPixel(mX, mY); }
-
-private:
-    float mX;
-    float mY;
-};
 
 // A window that is shown, in the normal state whatever the settings store held.
 class WindowShown : public ::testing::Test {
