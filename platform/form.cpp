@@ -23,14 +23,6 @@ namespace {
 constexpr float kNominalBorder = 60;
 constexpr float kNominalTitleAndBorder = 345;
 
-// Twips to whole pixels, within what a window can have: a stored geometry may
-// hold any number.
-int windowPixels(double twips, double twipsPerPixel)
-{
-    const double limit = QWIDGETSIZE_MAX;
-    return static_cast<int>(std::nearbyint(std::clamp(twips / twipsPerPixel, -limit, limit)));
-}
-
 // The window manager's frame around the window as it tells it now; none
 // before the window is shown.
 QMargins frameOf(const QWidget* window)
@@ -43,7 +35,7 @@ QMargins frameOf(const QWidget* window)
 // a value is read back exactly as it was set.
 float twipsOf(float twips, int pixels, double twipsPerPixel)
 {
-    return windowPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
+    return toPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
 }
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
@@ -159,9 +151,9 @@ void Form::placeWindow()
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
     const QScopedValueRollback<bool> placing(mPlacing, true);
-    mWindow->move(windowPixels(Left(), tx), windowPixels(Top(), ty));
-    mWindow->resize(std::max(1, windowPixels(Width(), tx) - decorationWidth()),
-                    std::max(1, windowPixels(Height(), ty) - decorationHeight()));
+    mWindow->move(toPixels(Left(), tx), toPixels(Top(), ty));
+    mWindow->resize(std::max(1, toPixels(Width(), tx) - decorationWidth()),
+                    std::max(1, toPixels(Height(), ty) - decorationHeight()));
 }
 
 bool Form::placeWhenFrameKnown()

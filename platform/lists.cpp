@@ -23,8 +23,6 @@ const QString kRoot = "/";
 const QStringList kVolumeFolders = {"/media/", "/mnt/", "/run/media/"};
 constexpr int kIndentPerLevel = 2;
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
-
 // The root first, then the mount points of mounted volumes, by name.
 QStringList presentDrives()
 {

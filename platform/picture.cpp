@@ -26,8 +26,6 @@ const QImage& emptyImage()
     return empty;
 }
 
-std::string quoted(const std::string& fileName) { return "'" + fileName + "'"; }
-
 // What LoadPicture reads of a file before decoding it: a BMP's file header and
 // info header (the old OS/2 "core" info header is shorter), a GIF's screen size.
 constexpr int kBmpFileHeaderSize = 14;

@@ -13,6 +13,9 @@ namespace platform {
 inline QString qstr(const std::string& s) { return QString::fromStdString(s); }
 inline std::string str(const QString& s) { return s.toStdString(); }
 
+// A file or folder name as error messages show it: 'name'.
+inline std::string quoted(const std::string& name) { return "'" + name + "'"; }
+
 // &H00BBGGRR& to a Qt colour.
 inline QColor qcolor(OLE_COLOR c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
