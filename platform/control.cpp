@@ -85,12 +85,41 @@ void Control::ZOrder(int position)
         mWidget->lower();
 }
 
-Frame::Frame(Control& container, const std::string& caption) : Control(new QGroupBox, &container)
+namespace {
+
+// The classic frame: a thin border whose top line runs through the caption. The
+// caption starts at the frame's top edge, so none of it is cut off. Drawn here
+// rather than by a style sheet, which would give what the frame holds the
+// desktop's palette instead of the window's.
+class FrameWidget : public QGroupBox {
+public:
+    static constexpr int kCaptionLeft = 6;
+    static constexpr int kCaptionPadding = 2;
+
+    QRect captionRect() const
+    {
+        const QFontMetrics metrics(font());
+        return QRect(kCaptionLeft, 0, metrics.horizontalAdvance(title()) + 2 * kCaptionPadding, metrics.height());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect caption = captionRect();
+        const int top = caption.center().y();
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(0, top, width() - 1, height() - top - 1);
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
+    }
+};
+
+} // namespace
+
+Frame::Frame(Control& container, const std::string& caption) : Control(new FrameWidget, &container)
 {
-    // The classic frame: a thin border whose top line runs through the caption. The
-    // caption starts at the frame's top edge, so none of it is cut off.
-    widget()->setStyleSheet("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
-                            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
     setCaption(caption);
 }
 

@@ -2,6 +2,8 @@
 // The runtime's controls. Each keeps its geometry in twips (float, relative to
 // its container) exactly as set, and places its widget at the nearest pixel.
 
+#include "platform/colors.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,9 +15,6 @@ class QWidget;
 namespace platform {
 
 class Form;
-
-// Colours as the classic runtime writes them: &H00BBGGRR&.
-using OLE_COLOR = uint32_t;
 
 class Control {
 public:

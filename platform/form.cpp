@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QPalette>
 #include <QScopedValueRollback>
 #include <QWidget>
 #include <QWindow>
@@ -36,6 +37,24 @@ QMargins frameOf(const QWidget* window)
 float twipsOf(float twips, int pixels, double twipsPerPixel)
 {
     return toPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
+}
+
+// The classic light look whatever the desktop's theme, so that texts keep the
+// contrast they were designed with (navy labels on a light face). Every role is
+// the window's own: none is taken from the desktop, not even later.
+QPalette classicPalette()
+{
+    const QColor face = qcolor(kButtonFace);
+    const QColor text = qcolor(kWindowText);
+    const QColor base = qcolor(kWindowBackground);
+    // The shades of the face are the ones the Fusion style draws bevels and frames with.
+    QPalette palette(text, face, face.lighter(150), face.darker(150), face.darker(130), text, base, base, face);
+    palette.setColor(QPalette::Highlight, qcolor(kHighlight));
+    palette.setColor(QPalette::HighlightedText, qcolor(kHighlightText));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, qcolor(kGrayText));
+    palette.setResolveMask(~QPalette::ResolveMask(0));
+    return palette;
 }
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
@@ -99,6 +118,7 @@ private:
 Form::Form(const std::string& name, float clientWidth, float clientHeight)
     : Control(new FormWidget(this), nullptr), mWindow(static_cast<FormWidget*>(widget())), mName(name)
 {
+    mWindow->setPalette(classicPalette());
     storeGeometry(0, 0, clientWidth + 2 * kNominalBorder, clientHeight + kNominalTitleAndBorder + kNominalBorder);
     placeWidget();
 }

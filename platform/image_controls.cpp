@@ -63,8 +63,6 @@ QSize pixelSizeOf(const Control& control)
                  std::max(0, toPixels(control.Height(), Screen.TwipsPerPixelY())));
 }
 
-OLE_COLOR oleColor(const QColor& c) { return OLE_COLOR(c.red()) | OLE_COLOR(c.green()) << 8 | OLE_COLOR(c.blue()) << 16; }
-
 class ImageWidget : public QWidget {
 public:
     explicit ImageWidget(Image* control) : mControl(control) {}
@@ -132,24 +130,17 @@ class PictureBox::Surface {
 public:
     explicit Surface(PictureBoxWidget* widget) : widget(widget) {}
     PictureBoxWidget* widget;
-    QColor background;
+    // Fixed, not the desktop's: what a saved tile holds where the strip has no pixels.
+    const QColor background = qcolor(kPreviewBackground);
 };
 
 PictureBox::PictureBox(Control& container)
     : Control(new PictureBoxWidget, &container), mSurface(std::make_unique<Surface>(static_cast<PictureBoxWidget*>(widget())))
 {
-    mSurface->background = widget()->palette().color(QPalette::Button);
-    mBackColor = oleColor(mSurface->background);
     geometryChanged();
 }
 
 PictureBox::~PictureBox() = default;
-
-void PictureBox::setBackColor(OLE_COLOR color)
-{
-    mBackColor = color;
-    mSurface->background = qcolor(color);
-}
 
 void PictureBox::setPicture(const Picture& picture) { mPicture = picture; }
 

@@ -37,14 +37,12 @@ public:
 
     bool AutoRedraw() const { return mAutoRedraw; }
     void setAutoRedraw(bool v) { mAutoRedraw = v; }
-    OLE_COLOR BackColor() const { return mBackColor; }
-    void setBackColor(OLE_COLOR color);
     const Picture& picture() const { return mPicture; }
     void setPicture(const Picture& picture);
     // The drawn surface, as a picture.
     Picture Image() const;
 
-    // Clears the surface to the background colour.
+    // Clears the surface to the preview background (kPreviewBackground).
     void Cls();
     void Refresh();
     // Copies a rectangle of the source picture (twips) to a rectangle of the box
@@ -62,7 +60,6 @@ private:
     std::unique_ptr<Surface> mSurface;
     Picture mPicture;
     bool mAutoRedraw = false;
-    OLE_COLOR mBackColor;
 };
 
 } // namespace platform

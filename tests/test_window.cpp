@@ -1,20 +1,22 @@
 // The main window: its controls as they are created, the layout at every size,
 // where the widgets land on screen, and how an untrapped error reaches the user.
+#include "platform/colors.h"
 #include "platform/events.h"
+#include "platform/picture.h"
 #include "platform/screen.h"
+#include "resources/gif_writer.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QStyle>
-#include <QStyleOptionGroupBox>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -82,6 +84,37 @@ std::string textOf(const platform::Control& c)
     return {};
 }
 
+
+// A desktop theme's palette forced on the whole program for a while, the way a
+// dark GTK theme gives it.
+class DesktopPalette {
+public:
+    explicit DesktopPalette(const QPalette& palette) : mOld(QApplication::palette()) { QApplication::setPalette(palette); }
+    ~DesktopPalette() { QApplication::setPalette(mOld); }
+    DesktopPalette(const DesktopPalette&) = delete;
+    DesktopPalette& operator=(const DesktopPalette&) = delete;
+
+private:
+    QPalette mOld;
+};
+
+QPalette darkDesktop()
+{
+    const QColor light(238, 238, 236);
+    QPalette dark(light, QColor(50, 50, 50), QColor(70, 70, 70), QColor(30, 30, 30), QColor(40, 40, 40), light,
+                  QColor(45, 45, 45));
+    dark.setColor(QPalette::Button, QColor(50, 50, 50));
+    dark.setColor(QPalette::ButtonText, light);
+    return dark;
+}
+
+// A window shown with nothing selected, drawn as it is on screen.
+QImage drawnWindow(f_Main& f)
+{
+    f.Show();
+    f.setWindowState(platform::vbNormal);
+    return f.widget()->grab().toImage();
+}
 
 // A window that is shown, in the normal state whatever the settings store held.
 class WindowShown : public ::testing::Test {
@@ -429,26 +462,88 @@ TEST(WindowFont, TextsFitTheirControls)
         EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(textOf(*label))), w->width());
     }
 
+    // A frame's caption sits at its top left, a few pixels in, and must fit the
+    // frame and stay clear of what the frame holds.
+    constexpr int kCaptionRoom = 6 + 2 * 2;
     for (const platform::Frame* frame : {&f.Frame1, &f.Frame2, &f.Frame3}) {
         SCOPED_TRACE(textOf(*frame));
-        auto* box = static_cast<QGroupBox*>(frame->widget());
-        QStyleOptionGroupBox option;
-        option.initFrom(box);
-        option.text = box->title();
-        option.textAlignment = box->alignment();
-        option.lineWidth = 1;
-        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect caption = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        const QWidget* box = frame->widget();
         const QFontMetrics metrics(box->font());
-        EXPECT_TRUE(box->rect().contains(caption)) << caption.x() << "," << caption.y();
-        EXPECT_GE(caption.width(), metrics.horizontalAdvance(box->title()));
-        EXPECT_GE(caption.height(), metrics.height());
-        // The caption stays clear of what the frame holds.
+        EXPECT_LE(kCaptionRoom + metrics.horizontalAdvance(QString::fromStdString(frame->Caption())), box->width());
         for (const QObject* child : box->children())
             if (auto* w = qobject_cast<const QWidget*>(child))
-                EXPECT_GT(w->y(), caption.bottom());
+                EXPECT_GE(w->y(), metrics.height());
     }
 
     const QWidget* prefix = f.txtPref.widget();
     EXPECT_LE(prefix->minimumSizeHint().height(), prefix->height());
+}
+
+TEST(WindowLook, ADarkDesktopChangesNoColourOfTheWindow)
+{
+    f_Main light;
+    const QImage lightWindow = drawnWindow(light);
+    const DesktopPalette desktop(darkDesktop());
+    f_Main dark;
+    const QImage darkWindow = drawnWindow(dark);
+
+    EXPECT_EQ(darkWindow, lightWindow);
+    // The colours are the window's own, not the light desktop's by chance.
+    const QPalette& palette = dark.widget()->palette();
+    EXPECT_EQ(palette.color(QPalette::Window), qRgb(0xEF, 0xEF, 0xEF));
+    EXPECT_EQ(palette.color(QPalette::Button), qRgb(0xEF, 0xEF, 0xEF));
+    EXPECT_EQ(palette.color(QPalette::WindowText), Qt::black);
+    const std::vector<const platform::Control*> boxes = {&dark.File1, &dark.Dir1, &dark.Drive1, &dark.txtPref};
+    for (const platform::Control* box : boxes)
+        EXPECT_EQ(box->widget()->palette().color(QPalette::Base), Qt::white);
+    for (const platform::Label* label : {&dark.Label1, &dark.Label2, &dark.lbDir})
+        EXPECT_EQ(label->widget()->palette().color(QPalette::WindowText), kDarkBlue) << textOf(*label);
+
+    // A theme changed while the window is open changes nothing either.
+    QPalette other = darkDesktop();
+    other.setColor(QPalette::Window, Qt::darkGreen);
+    QApplication::setPalette(other);
+    EXPECT_EQ(dark.widget()->grab().toImage(), lightWindow);
+}
+
+TEST(WindowLook, ATransparentGifTileIsSavedTheSameOnEveryDesktop)
+{
+    QTemporaryDir dir;
+    QImage strip(32, 16, QImage::Format_ARGB32);
+    for (int y = 0; y < strip.height(); ++y)
+        for (int x = 0; x < strip.width(); ++x)
+            strip.setPixel(x, y, (x + y) % 2 == 0 ? qRgba(0, 0, 0, 0) : qRgb(200, (x % 8) * 30, (y % 8) * 30));
+    const QString gifPath = dir.filePath("strip.gif");
+    QFile gifFile(gifPath);
+    ASSERT_TRUE(gifFile.open(QIODevice::WriteOnly));
+    ASSERT_GT(gifFile.write(gif::encode(strip)), 0);
+    gifFile.close();
+
+    const auto saveTile = [&](const QString& name) {
+        f_Main f;
+        f.Image1.setPicture(platform::LoadPicture(gifPath.toStdString()));
+        int16_t button = 1;
+        int16_t shift = 0;
+        float x = 20 * platform::Screen.TwipsPerPixelX();
+        float y = 0;
+        f.Image1_MouseDown(button, shift, x, y);
+        const QString path = dir.filePath(name);
+        platform::SavePicture(f.Picture2.Image(), path.toStdString());
+        QFile saved(path);
+        return saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray();
+    };
+    const QByteArray onLight = saveTile("light.bmp");
+    QByteArray onDark;
+    {
+        const DesktopPalette desktop(darkDesktop());
+        onDark = saveTile("dark.bmp");
+    }
+
+    ASSERT_FALSE(onLight.isEmpty());
+    EXPECT_EQ(onDark, onLight);
+    // Transparent pixels hold the preview's own background.
+    const QImage tile = QImage::fromData(onDark, "BMP");
+    const platform::OLE_COLOR b = platform::kPreviewBackground;
+    EXPECT_EQ(tile.pixel(0, 0) & RGB_MASK, qRgb(b & 0xFF, (b >> 8) & 0xFF, (b >> 16) & 0xFF) & RGB_MASK);
+    EXPECT_EQ(tile.pixel(1, 0) & RGB_MASK, strip.pixel(17, 0) & RGB_MASK);
 }
