@@ -182,10 +182,15 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        // Filled edge by edge: an outline one or two pixels high is still
+        // drawn, where a rectangle of no height would draw nothing.
         QPainter painter(this);
-        painter.setPen(QPen(borderColor, 0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(0, 0, width() - 1, height() - 1);
+        const int w = width();
+        const int h = height();
+        painter.fillRect(0, 0, w, 1, borderColor);
+        painter.fillRect(0, h - 1, w, 1, borderColor);
+        painter.fillRect(0, 0, 1, h, borderColor);
+        painter.fillRect(w - 1, 0, 1, h, borderColor);
     }
 };
 

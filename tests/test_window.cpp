@@ -205,14 +205,20 @@ TEST(WindowComposition, OutlineIsRedAndInFrontOfTheImage)
     const QObjectList& stack = f.Frame1.widget()->children(); // back to front
     EXPECT_GT(stack.indexOf(f.Shape1.widget()), stack.indexOf(f.Image1.widget()));
 
-    const QImage drawn = f.Shape1.widget()->grab().toImage();
-    ASSERT_FALSE(drawn.isNull());
-    const QPoint corners[] = {{0, 0}, {drawn.width() - 1, 0}, {0, drawn.height() - 1},
-                              {drawn.width() - 1, drawn.height() - 1}};
-    for (const QPoint& p : corners)
-        EXPECT_EQ(drawn.pixelColor(p), kRed) << p.x() << "," << p.y();
-    // One pixel wide: the next pixel in is no longer the border.
-    EXPECT_NE(drawn.pixelColor(1, 1), kRed);
+    // Every pixel of the edge is red, however thin the strip; the inside is
+    // left to what lies below.
+    const QSize sizes[] = {{25, 28}, {16, 16}, {1, 1}, {2, 2}, {16, 1}, {16, 2}, {1, 16}};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
+        f.Shape1.Move(0, 0, size.width() * kTwipsPerPixel, size.height() * kTwipsPerPixel);
+        const QImage drawn = f.Shape1.widget()->grab().toImage();
+        ASSERT_EQ(drawn.size(), size);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const bool edge = x == 0 || y == 0 || x == size.width() - 1 || y == size.height() - 1;
+                EXPECT_EQ(drawn.pixelColor(x, y) == kRed, edge) << x << "," << y;
+            }
+    }
 }
 
 TEST(WindowLayout, WideImageIsCutOffByItsFrame)
