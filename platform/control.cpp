@@ -5,6 +5,7 @@
 #include "platform/qt_support.h"
 #include "platform/screen.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -148,6 +149,29 @@ std::string Label::Caption() const { return str(static_cast<QLabel*>(widget())->
 void Label::setCaption(const std::string& caption)
 {
     static_cast<QLabel*>(widget())->setText(qstr(caption));
+    fitCaption();
+}
+
+void Label::setWidensToCaption(bool v)
+{
+    mWidensToCaption = v;
+    placeWidget();
+}
+
+void Label::placeWidget()
+{
+    Control::placeWidget();
+    fitCaption();
+}
+
+void Label::fitCaption()
+{
+    if (!mWidensToCaption)
+        return;
+    QWidget* w = widget();
+    const int placed = toPixels(double(Left()) + Width(), Screen.TwipsPerPixelX()) - toPixels(Left(), Screen.TwipsPerPixelX());
+    const int needed = QFontMetrics(w->font()).horizontalAdvance(static_cast<QLabel*>(w)->text());
+    w->resize(std::max(placed, needed), w->height());
 }
 
 void Label::setForeColor(OLE_COLOR color)

@@ -81,6 +81,15 @@ public:
     std::string Caption() const;
     void setCaption(const std::string& caption);
     void setForeColor(OLE_COLOR color);
+    // When set, a caption longer than the label shows whole: the label reaches
+    // to the right as far as the caption needs. Width stays as set.
+    void setWidensToCaption(bool v);
+
+    void placeWidget() override;
+
+private:
+    void fitCaption();
+    bool mWidensToCaption = false;
 };
 
 class TextBox : public Control {

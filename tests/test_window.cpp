@@ -8,6 +8,7 @@
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
+#include "tiles/tile_rules.h"
 #include "window/f_main.h"
 
 #include <QApplication>
@@ -483,6 +484,33 @@ TEST(WindowFont, TextsFitTheirControls)
 
     const QWidget* prefix = f.txtPref.widget();
     EXPECT_LE(prefix->minimumSizeHint().height(), prefix->height());
+}
+
+TEST(WindowFont, EveryIndexTextShowsWholeAndClearOfTheToolbar)
+{
+    const struct {
+        const char* what;
+        float width;
+    } windows[] = {{"design size", 0}, {"minimum size", 6000}};
+    const std::string captions[] = {"Index:", tiles::indexText(1, 1), tiles::indexText(1000, 1000),
+                                    tiles::indexText(32767, 32767), tiles::indexText(1, 10)};
+    for (const auto& window : windows) {
+        f_Main f;
+        if (window.width > 0)
+            f.setWidth(window.width);
+        f.Form_Resize();
+        const QRect toolbar = f.Picture1.widget()->geometry();
+        for (const std::string& caption : captions) {
+            SCOPED_TRACE(window.what + (": " + caption));
+            f.Label2.setCaption(caption);
+            const QRect label = f.Label2.widget()->geometry();
+            EXPECT_GE(label.width(), QFontMetrics(f.Label2.widget()->font()).horizontalAdvance(QString::fromStdString(caption)));
+            EXPECT_GE(label.width(), std::lround(1590 / kTwipsPerPixel));
+            EXPECT_LT(label.right(), toolbar.left());
+            // The label's own geometry is the designed one.
+            EXPECT_EQ(placeOf(f.Label2), (Place{135, 855, 1590, 285}));
+        }
+    }
 }
 
 TEST(WindowLook, ADarkDesktopChangesNoColourOfTheWindow)

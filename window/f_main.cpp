@@ -55,6 +55,9 @@ f_Main::f_Main()
     lbDir.setForeColor(kDarkBlue);
     Label2.Move(135, 855, 1590, 285);
     Label2.setForeColor(kDarkBlue);
+    // "Index: 32767 из 32767" is a little longer than the label: it takes the
+    // free room to its right, short of the toolbar even at the window's minimum.
+    Label2.setWidensToCaption(true);
     Shape1.Move(1620, 675, 375, 420);
     Shape1.setBorderColor(kRed);
     Shape1.setVisible(false);
