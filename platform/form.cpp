@@ -166,11 +166,26 @@ void Form::placeWidget()
         placeWindow();
 }
 
+void Form::setMinimumSize(float width, float height)
+{
+    mMinimumWidth = width;
+    mMinimumHeight = height;
+    applyMinimumSize();
+}
+
+void Form::applyMinimumSize()
+{
+    // Qt takes the client's minimum; the frame around it is the one known now.
+    mWindow->setMinimumSize(std::max(0, toPixels(mMinimumWidth, Screen.TwipsPerPixelX()) - decorationWidth()),
+                            std::max(0, toPixels(mMinimumHeight, Screen.TwipsPerPixelY()) - decorationHeight()));
+}
+
 void Form::placeWindow()
 {
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
     const QScopedValueRollback<bool> placing(mPlacing, true);
+    applyMinimumSize();
     mWindow->move(toPixels(Left(), tx), toPixels(Top(), ty));
     mWindow->resize(std::max(1, toPixels(Width(), tx) - decorationWidth()),
                     std::max(1, toPixels(Height(), ty) - decorationHeight()));
@@ -189,7 +204,10 @@ bool Form::placeWhenFrameKnown()
 
 void Form::windowChanged()
 {
-    if (mPlacing || WindowState() == vbMinimized || placeWhenFrameKnown())
+    if (mPlacing || WindowState() == vbMinimized)
+        return;
+    applyMinimumSize();
+    if (placeWhenFrameKnown())
         return;
     // The frame can change with any move or size (it is thinner when maximised),
     // so the outer geometry is taken whole each time.
@@ -263,7 +281,6 @@ void Form::Show()
 {
     applyTabOrder();
     raiseEvent(Load);
-    mLoaded = true;
     // A window shown maximised passes through the normal state on its way, but
     // its normal geometry is for later.
     const bool normal = WindowState() == vbNormal;

@@ -341,6 +341,26 @@ TEST_F(WindowShown, MinimisingChangesNothing)
     EXPECT_EQ(form.Frame2.Width(), form.ScaleWidth());
 }
 
+TEST_F(WindowShown, TheWindowSystemCannotMakeItSmallerThanTheMinimum)
+{
+    // The window manager is told the smallest client area, which with the
+    // window's frame is 6000 x 4500 twips.
+    QWidget* window = form.widget();
+    const int frameWidth = std::lround((form.Width() - form.ScaleWidth()) / kTwipsPerPixel);
+    const int frameHeight = std::lround((form.Height() - form.ScaleHeight()) / kTwipsPerPixel);
+    EXPECT_EQ(window->minimumWidth() + frameWidth, std::lround(6000 / kTwipsPerPixel));
+    EXPECT_EQ(window->minimumHeight() + frameHeight, std::lround(4500 / kTwipsPerPixel));
+
+    // A drag below it stops at it, and the form reads the size it really has.
+    window->resize(100, 50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), window->minimumSize());
+    EXPECT_EQ(form.Width(), 6000);
+    EXPECT_EQ(form.Height(), 4500);
+    EXPECT_EQ(form.Frame1.Top() + form.Frame1.Height(), form.ScaleHeight());
+    EXPECT_EQ(std::lround(form.ScaleHeight() / kTwipsPerPixel), window->height());
+}
+
 TEST_F(WindowShown, MaximisingFillsTheWholeClientArea)
 {
     const QSize normal = form.widget()->size();

@@ -34,6 +34,8 @@ f_Main::f_Main()
 {
     setCaption("Quorvel");
     setIcon(":/icon.xpm");
+    // A user's drag stops at the size below which Form_Resize would raise it again.
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     Frame2.Move(45, 45, 6180, 2355);
     Drive1.Move(135, 225, 2580, 315);
