@@ -15,6 +15,17 @@
 
 namespace platform {
 
+namespace {
+
+// The pixels from one edge to the other. Edges are rounded rather than sizes,
+// so controls that touch in twips touch on screen.
+int pixelSpan(float start, float length, double twipsPerPixel)
+{
+    return std::max(0, toWidgetPixels(double(start) + length, twipsPerPixel) - toWidgetPixels(start, twipsPerPixel));
+}
+
+} // namespace
+
 Control::Control(QWidget* widget, Control* container) : mWidget(widget), mContainer(container)
 {
     if (mContainer) {
@@ -58,14 +69,10 @@ void Control::storeGeometry(float left, float top, float width, float height)
 
 void Control::placeWidget()
 {
-    // Edges are rounded rather than sizes, so controls that touch in twips touch on screen.
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
-    const int x0 = toPixels(mLeft, tx);
-    const int y0 = toPixels(mTop, ty);
-    const int x1 = toPixels(double(mLeft) + mWidth, tx);
-    const int y1 = toPixels(double(mTop) + mHeight, ty);
-    mWidget->setGeometry(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+    mWidget->setGeometry(toWidgetPixels(mLeft, tx), toWidgetPixels(mTop, ty), pixelSpan(mLeft, mWidth, tx),
+                         pixelSpan(mTop, mHeight, ty));
 }
 
 void Control::setVisible(bool v)
@@ -169,7 +176,7 @@ void Label::fitCaption()
     if (!mWidensToCaption)
         return;
     QWidget* w = widget();
-    const int placed = toPixels(double(Left()) + Width(), Screen.TwipsPerPixelX()) - toPixels(Left(), Screen.TwipsPerPixelX());
+    const int placed = pixelSpan(Left(), Width(), Screen.TwipsPerPixelX());
     const int needed = QFontMetrics(w->font()).horizontalAdvance(static_cast<QLabel*>(w)->text());
     w->resize(std::max(placed, needed), w->height());
 }

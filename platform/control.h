@@ -26,8 +26,6 @@ public:
     float Top() const { return mTop; }
     float Width() const { return mWidth; }
     float Height() const { return mHeight; }
-    void setLeft(float v) { Move(v); }
-    void setTop(float v) { Move(mLeft, v); }
     void setWidth(float v) { Move(mLeft, mTop, v); }
     void setHeight(float v) { Move(mLeft, mTop, mWidth, v); }
     // Omitted arguments keep their value.

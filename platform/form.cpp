@@ -34,9 +34,9 @@ QMargins frameOf(const QWidget* window)
 
 // The twips that were set stay while the window has the pixels they give, so
 // a value is read back exactly as it was set.
-float twipsOf(float twips, int pixels, double twipsPerPixel)
+float keptTwips(float twips, int pixels, double twipsPerPixel)
 {
-    return toPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
+    return toWidgetPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
 }
 
 // The classic light look whatever the desktop's theme, so that texts keep the
@@ -137,15 +137,15 @@ int Form::decorationWidth() const
 {
     if (decorationKnown())
         return frameOf(mWindow).left() + frameOf(mWindow).right();
-    return 2 * toPixels(kNominalBorder, Screen.TwipsPerPixelX());
+    return 2 * toWidgetPixels(kNominalBorder, Screen.TwipsPerPixelX());
 }
 
 int Form::decorationHeight() const
 {
     if (decorationKnown())
         return frameOf(mWindow).top() + frameOf(mWindow).bottom();
-    return toPixels(kNominalTitleAndBorder, Screen.TwipsPerPixelY()) +
-           toPixels(kNominalBorder, Screen.TwipsPerPixelY());
+    return toWidgetPixels(kNominalTitleAndBorder, Screen.TwipsPerPixelY()) +
+           toWidgetPixels(kNominalBorder, Screen.TwipsPerPixelY());
 }
 
 float Form::ScaleWidth() const { return Width() - decorationWidth() * Screen.TwipsPerPixelX(); }
@@ -176,8 +176,8 @@ void Form::setMinimumSize(float width, float height)
 void Form::applyMinimumSize()
 {
     // Qt takes the client's minimum; the frame around it is the one known now.
-    mWindow->setMinimumSize(std::max(0, toPixels(mMinimumWidth, Screen.TwipsPerPixelX()) - decorationWidth()),
-                            std::max(0, toPixels(mMinimumHeight, Screen.TwipsPerPixelY()) - decorationHeight()));
+    mWindow->setMinimumSize(std::max(0, toWidgetPixels(mMinimumWidth, Screen.TwipsPerPixelX()) - decorationWidth()),
+                            std::max(0, toWidgetPixels(mMinimumHeight, Screen.TwipsPerPixelY()) - decorationHeight()));
 }
 
 void Form::placeWindow()
@@ -186,9 +186,9 @@ void Form::placeWindow()
     const double ty = Screen.TwipsPerPixelY();
     const QScopedValueRollback<bool> placing(mPlacing, true);
     applyMinimumSize();
-    mWindow->move(toPixels(Left(), tx), toPixels(Top(), ty));
-    mWindow->resize(std::max(1, toPixels(Width(), tx) - decorationWidth()),
-                    std::max(1, toPixels(Height(), ty) - decorationHeight()));
+    mWindow->move(toWidgetPixels(Left(), tx), toWidgetPixels(Top(), ty));
+    mWindow->resize(std::max(1, toWidgetPixels(Width(), tx) - decorationWidth()),
+                    std::max(1, toWidgetPixels(Height(), ty) - decorationHeight()));
 }
 
 bool Form::placeWhenFrameKnown()
@@ -215,9 +215,9 @@ void Form::windowChanged()
     const double ty = Screen.TwipsPerPixelY();
     const QRect client = mWindow->geometry();
     const QMargins frame = frameOf(mWindow);
-    storeGeometry(twipsOf(Left(), client.x() - frame.left(), tx), twipsOf(Top(), client.y() - frame.top(), ty),
-                  twipsOf(Width(), client.width() + decorationWidth(), tx),
-                  twipsOf(Height(), client.height() + decorationHeight(), ty));
+    storeGeometry(keptTwips(Left(), client.x() - frame.left(), tx), keptTwips(Top(), client.y() - frame.top(), ty),
+                  keptTwips(Width(), client.width() + decorationWidth(), tx),
+                  keptTwips(Height(), client.height() + decorationHeight(), ty));
 }
 
 void Form::windowResized()

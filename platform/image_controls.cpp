@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
-#include <cmath>
 
 namespace platform {
 
@@ -42,10 +41,6 @@ int16_t shiftOf(Qt::KeyboardModifiers modifiers)
     return shift;
 }
 
-// Twips to whole pixels, in double precision: a rectangle far outside the
-// picture need not fit an int.
-double wholePixels(double twips, double twipsPerPixel) { return std::nearbyint(twips / twipsPerPixel); }
-
 // A twips rectangle in pixels. Position and size are converted each on its
 // own, so equal sizes in twips stay equal in pixels and a copy between them is
 // one to one wherever the rectangles lie.
@@ -53,14 +48,15 @@ QRectF pixelRect(double x, double y, double width, double height)
 {
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
-    return QRectF(wholePixels(x, tx), wholePixels(y, ty), wholePixels(width, tx), wholePixels(height, ty));
+    return QRectF(toPicturePixels(x, tx), toPicturePixels(y, ty), toPicturePixels(width, tx),
+                  toPicturePixels(height, ty));
 }
 
 // A control's size in pixels, converted the same way.
 QSize pixelSizeOf(const Control& control)
 {
-    return QSize(std::max(0, toPixels(control.Width(), Screen.TwipsPerPixelX())),
-                 std::max(0, toPixels(control.Height(), Screen.TwipsPerPixelY())));
+    return QSize(std::max(0, toWidgetPixels(control.Width(), Screen.TwipsPerPixelX())),
+                 std::max(0, toWidgetPixels(control.Height(), Screen.TwipsPerPixelY())));
 }
 
 class ImageWidget : public QWidget {
@@ -173,8 +169,7 @@ void PictureBox::geometryChanged()
 }
 
 void PictureBox::PaintPicture(const Picture& source, float destX, float destY, float destWidth,
-                              float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
-                              int32_t /*rasterOp: only the plain copy is used*/)
+                              float destHeight, float srcX, float srcY, float srcWidth, float srcHeight)
 {
     QImage& surface = mSurface->widget->surface;
     const QRectF src = pixelRect(srcX, srcY, srcWidth, srcHeight);

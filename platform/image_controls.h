@@ -25,8 +25,6 @@ private:
     Picture mPicture;
 };
 
-enum RasterOp : int32_t { vbSrcCopy = 0xCC0020 };
-
 // A picture box without border. Drawing goes to a persistent surface of the
 // box's size in pixels that Image() returns and repaints come from; AutoRedraw
 // is kept as the form sets it.
@@ -46,11 +44,11 @@ public:
     void Cls();
     void Refresh();
     // Copies a rectangle of the source picture (twips) to a rectangle of the box
-    // (twips), stretching when their sizes differ. Source pixels outside the
-    // picture draw nothing, and transparent ones leave what is below.
+    // (twips), stretching when their sizes differ: the plain source copy, the
+    // only raster operation the form uses. Source pixels outside the picture
+    // draw nothing, and transparent ones leave what is below.
     void PaintPicture(const Picture& source, float destX, float destY, float destWidth,
-                      float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
-                      int32_t rasterOp = vbSrcCopy);
+                      float destHeight, float srcX, float srcY, float srcWidth, float srcHeight);
 
 protected:
     void geometryChanged() override;
