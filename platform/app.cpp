@@ -23,7 +23,10 @@ AppObject App;
 namespace {
 
 constexpr double kTwipsPerInch = 1440;
-// Small enough for every caption to fit its label at 96 DPI.
+// The classic 8-point sans serif of such windows: Arial's metrics (Liberation
+// Sans, or what fontconfig offers in its place), which the design's label
+// widths were made for.
+constexpr const char* kFontFamily = "Liberation Sans";
 constexpr int kFontPointSize = 8;
 
 // A signal handler may do next to nothing: it writes a byte here, and the event
@@ -52,7 +55,7 @@ void startRuntime()
     QApplication::setStyle("Fusion");
     QApplication::setApplicationName(qstr(App.ProductName()));
     QApplication::setOrganizationName(qstr(App.ProductName()));
-    QFont font("DejaVu Sans");
+    QFont font(kFontFamily);
     font.setPointSize(kFontPointSize);
     QApplication::setFont(font);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -5,6 +5,7 @@
 #include "platform/qt_support.h"
 #include "platform/screen.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -13,6 +14,17 @@
 #include <QToolButton>
 
 namespace platform {
+
+namespace {
+
+// The pixels from one edge to the other. Edges are rounded rather than sizes,
+// so controls that touch in twips touch on screen.
+int pixelSpan(float start, float length, double twipsPerPixel)
+{
+    return std::max(0, toWidgetPixels(double(start) + length, twipsPerPixel) - toWidgetPixels(start, twipsPerPixel));
+}
+
+} // namespace
 
 Control::Control(QWidget* widget, Control* container) : mWidget(widget), mContainer(container)
 {
@@ -57,14 +69,10 @@ void Control::storeGeometry(float left, float top, float width, float height)
 
 void Control::placeWidget()
 {
-    // Edges are rounded rather than sizes, so controls that touch in twips touch on screen.
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
-    const int x0 = toPixels(mLeft, tx);
-    const int y0 = toPixels(mTop, ty);
-    const int x1 = toPixels(double(mLeft) + mWidth, tx);
-    const int y1 = toPixels(double(mTop) + mHeight, ty);
-    mWidget->setGeometry(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+    mWidget->setGeometry(toWidgetPixels(mLeft, tx), toWidgetPixels(mTop, ty), pixelSpan(mLeft, mWidth, tx),
+                         pixelSpan(mTop, mHeight, ty));
 }
 
 void Control::setVisible(bool v)
@@ -85,12 +93,41 @@ void Control::ZOrder(int position)
         mWidget->lower();
 }
 
-Frame::Frame(Control& container, const std::string& caption) : Control(new QGroupBox, &container)
+namespace {
+
+// The classic frame: a thin border whose top line runs through the caption. The
+// caption starts at the frame's top edge, so none of it is cut off. Drawn here
+// rather than by a style sheet, which would give what the frame holds the
+// desktop's palette instead of the window's.
+class FrameWidget : public QGroupBox {
+public:
+    static constexpr int kCaptionLeft = 6;
+    static constexpr int kCaptionPadding = 2;
+
+    QRect captionRect() const
+    {
+        const QFontMetrics metrics(font());
+        return QRect(kCaptionLeft, 0, metrics.horizontalAdvance(title()) + 2 * kCaptionPadding, metrics.height());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect caption = captionRect();
+        const int top = caption.center().y();
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(0, top, width() - 1, height() - top - 1);
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
+    }
+};
+
+} // namespace
+
+Frame::Frame(Control& container, const std::string& caption) : Control(new FrameWidget, &container)
 {
-    // The classic frame: a thin border whose top line runs through the caption. The
-    // caption starts at the frame's top edge, so none of it is cut off.
-    widget()->setStyleSheet("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
-                            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
     setCaption(caption);
 }
 
@@ -119,6 +156,29 @@ std::string Label::Caption() const { return str(static_cast<QLabel*>(widget())->
 void Label::setCaption(const std::string& caption)
 {
     static_cast<QLabel*>(widget())->setText(qstr(caption));
+    fitCaption();
+}
+
+void Label::setWidensToCaption(bool v)
+{
+    mWidensToCaption = v;
+    placeWidget();
+}
+
+void Label::placeWidget()
+{
+    Control::placeWidget();
+    fitCaption();
+}
+
+void Label::fitCaption()
+{
+    if (!mWidensToCaption)
+        return;
+    QWidget* w = widget();
+    const int placed = pixelSpan(Left(), Width(), Screen.TwipsPerPixelX());
+    const int needed = QFontMetrics(w->font()).horizontalAdvance(static_cast<QLabel*>(w)->text());
+    w->resize(std::max(placed, needed), w->height());
 }
 
 void Label::setForeColor(OLE_COLOR color)
@@ -153,10 +213,15 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        // Filled edge by edge: an outline one or two pixels high is still
+        // drawn, where a rectangle of no height would draw nothing.
         QPainter painter(this);
-        painter.setPen(QPen(borderColor, 0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(0, 0, width() - 1, height() - 1);
+        const int w = width();
+        const int h = height();
+        painter.fillRect(0, 0, w, 1, borderColor);
+        painter.fillRect(0, h - 1, w, 1, borderColor);
+        painter.fillRect(0, 0, 1, h, borderColor);
+        painter.fillRect(w - 1, 0, 1, h, borderColor);
     }
 };
 

@@ -2,6 +2,8 @@
 // The runtime's controls. Each keeps its geometry in twips (float, relative to
 // its container) exactly as set, and places its widget at the nearest pixel.
 
+#include "platform/colors.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -14,9 +16,6 @@ namespace platform {
 
 class Form;
 
-// Colours as the classic runtime writes them: &H00BBGGRR&.
-using OLE_COLOR = uint32_t;
-
 class Control {
 public:
     Control(const Control&) = delete;
@@ -27,8 +26,6 @@ public:
     float Top() const { return mTop; }
     float Width() const { return mWidth; }
     float Height() const { return mHeight; }
-    void setLeft(float v) { Move(v); }
-    void setTop(float v) { Move(mLeft, v); }
     void setWidth(float v) { Move(mLeft, mTop, v); }
     void setHeight(float v) { Move(mLeft, mTop, mWidth, v); }
     // Omitted arguments keep their value.
@@ -82,6 +79,15 @@ public:
     std::string Caption() const;
     void setCaption(const std::string& caption);
     void setForeColor(OLE_COLOR color);
+    // When set, a caption longer than the label shows whole: the label reaches
+    // to the right as far as the caption needs. Width stays as set.
+    void setWidensToCaption(bool v);
+
+    void placeWidget() override;
+
+private:
+    void fitCaption();
+    bool mWidensToCaption = false;
 };
 
 class TextBox : public Control {

@@ -38,17 +38,12 @@ void MsgBox(const std::string& text, int style = 0);
 // The common dialog object: set its properties, then ShowSave.
 class CommonDialog {
 public:
-    bool CancelError() const { return mCancelError; }
     void setCancelError(bool v) { mCancelError = v; }
-    std::string DialogTitle() const { return mRequest.title; }
     void setDialogTitle(const std::string& v) { mRequest.title = v; }
     std::string FileName() const { return mRequest.fileName; }
     void setFileName(const std::string& v) { mRequest.fileName = v; }
-    std::string Filter() const { return mRequest.filter; }
     void setFilter(const std::string& v) { mRequest.filter = v; }
-    int16_t FilterIndex() const { return mRequest.filterIndex; }
     void setFilterIndex(int16_t v) { mRequest.filterIndex = v; }
-    int32_t Flags() const { return mRequest.flags; }
     void setFlags(int32_t v) { mRequest.flags = v; }
 
     // Shows the modal save dialog; the chosen path lands in FileName. A cancel

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QPalette>
 #include <QScopedValueRollback>
 #include <QWidget>
 #include <QWindow>
@@ -33,9 +34,27 @@ QMargins frameOf(const QWidget* window)
 
 // The twips that were set stay while the window has the pixels they give, so
 // a value is read back exactly as it was set.
-float twipsOf(float twips, int pixels, double twipsPerPixel)
+float keptTwips(float twips, int pixels, double twipsPerPixel)
 {
-    return toPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
+    return toWidgetPixels(twips, twipsPerPixel) == pixels ? twips : float(pixels * twipsPerPixel);
+}
+
+// The classic light look whatever the desktop's theme, so that texts keep the
+// contrast they were designed with (navy labels on a light face). Every role is
+// the window's own: none is taken from the desktop, not even later.
+QPalette classicPalette()
+{
+    const QColor face = qcolor(kButtonFace);
+    const QColor text = qcolor(kWindowText);
+    const QColor base = qcolor(kWindowBackground);
+    // The shades of the face are the ones the Fusion style draws bevels and frames with.
+    QPalette palette(text, face, face.lighter(150), face.darker(150), face.darker(130), text, base, base, face);
+    palette.setColor(QPalette::Highlight, qcolor(kHighlight));
+    palette.setColor(QPalette::HighlightedText, qcolor(kHighlightText));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, qcolor(kGrayText));
+    palette.setResolveMask(~QPalette::ResolveMask(0));
+    return palette;
 }
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
@@ -99,6 +118,7 @@ private:
 Form::Form(const std::string& name, float clientWidth, float clientHeight)
     : Control(new FormWidget(this), nullptr), mWindow(static_cast<FormWidget*>(widget())), mName(name)
 {
+    mWindow->setPalette(classicPalette());
     storeGeometry(0, 0, clientWidth + 2 * kNominalBorder, clientHeight + kNominalTitleAndBorder + kNominalBorder);
     placeWidget();
 }
@@ -117,15 +137,15 @@ int Form::decorationWidth() const
 {
     if (decorationKnown())
         return frameOf(mWindow).left() + frameOf(mWindow).right();
-    return 2 * toPixels(kNominalBorder, Screen.TwipsPerPixelX());
+    return 2 * toWidgetPixels(kNominalBorder, Screen.TwipsPerPixelX());
 }
 
 int Form::decorationHeight() const
 {
     if (decorationKnown())
         return frameOf(mWindow).top() + frameOf(mWindow).bottom();
-    return toPixels(kNominalTitleAndBorder, Screen.TwipsPerPixelY()) +
-           toPixels(kNominalBorder, Screen.TwipsPerPixelY());
+    return toWidgetPixels(kNominalTitleAndBorder, Screen.TwipsPerPixelY()) +
+           toWidgetPixels(kNominalBorder, Screen.TwipsPerPixelY());
 }
 
 float Form::ScaleWidth() const { return Width() - decorationWidth() * Screen.TwipsPerPixelX(); }
@@ -146,14 +166,29 @@ void Form::placeWidget()
         placeWindow();
 }
 
+void Form::setMinimumSize(float width, float height)
+{
+    mMinimumWidth = width;
+    mMinimumHeight = height;
+    applyMinimumSize();
+}
+
+void Form::applyMinimumSize()
+{
+    // Qt takes the client's minimum; the frame around it is the one known now.
+    mWindow->setMinimumSize(std::max(0, toWidgetPixels(mMinimumWidth, Screen.TwipsPerPixelX()) - decorationWidth()),
+                            std::max(0, toWidgetPixels(mMinimumHeight, Screen.TwipsPerPixelY()) - decorationHeight()));
+}
+
 void Form::placeWindow()
 {
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
     const QScopedValueRollback<bool> placing(mPlacing, true);
-    mWindow->move(toPixels(Left(), tx), toPixels(Top(), ty));
-    mWindow->resize(std::max(1, toPixels(Width(), tx) - decorationWidth()),
-                    std::max(1, toPixels(Height(), ty) - decorationHeight()));
+    applyMinimumSize();
+    mWindow->move(toWidgetPixels(Left(), tx), toWidgetPixels(Top(), ty));
+    mWindow->resize(std::max(1, toWidgetPixels(Width(), tx) - decorationWidth()),
+                    std::max(1, toWidgetPixels(Height(), ty) - decorationHeight()));
 }
 
 bool Form::placeWhenFrameKnown()
@@ -169,7 +204,10 @@ bool Form::placeWhenFrameKnown()
 
 void Form::windowChanged()
 {
-    if (mPlacing || WindowState() == vbMinimized || placeWhenFrameKnown())
+    if (mPlacing || WindowState() == vbMinimized)
+        return;
+    applyMinimumSize();
+    if (placeWhenFrameKnown())
         return;
     // The frame can change with any move or size (it is thinner when maximised),
     // so the outer geometry is taken whole each time.
@@ -177,9 +215,9 @@ void Form::windowChanged()
     const double ty = Screen.TwipsPerPixelY();
     const QRect client = mWindow->geometry();
     const QMargins frame = frameOf(mWindow);
-    storeGeometry(twipsOf(Left(), client.x() - frame.left(), tx), twipsOf(Top(), client.y() - frame.top(), ty),
-                  twipsOf(Width(), client.width() + decorationWidth(), tx),
-                  twipsOf(Height(), client.height() + decorationHeight(), ty));
+    storeGeometry(keptTwips(Left(), client.x() - frame.left(), tx), keptTwips(Top(), client.y() - frame.top(), ty),
+                  keptTwips(Width(), client.width() + decorationWidth(), tx),
+                  keptTwips(Height(), client.height() + decorationHeight(), ty));
 }
 
 void Form::windowResized()
@@ -243,7 +281,6 @@ void Form::Show()
 {
     applyTabOrder();
     raiseEvent(Load);
-    mLoaded = true;
     // A window shown maximised passes through the normal state on its way, but
     // its normal geometry is for later.
     const bool normal = WindowState() == vbNormal;

@@ -30,11 +30,15 @@ public:
     // Error 380 ("Invalid property value") for anything but 0, 1 and 2.
     void setWindowState(int16_t state);
 
+    // The smallest outer size of the window, in twips. The window manager is
+    // told it, so a user's drag stops there instead of going below and being
+    // corrected afterwards.
+    void setMinimumSize(float width, float height);
+
     // Delivers Load, then shows the window.
     void Show();
     // Asks the window to close, as the title-bar button does.
     void Unload();
-    bool isLoaded() const { return mLoaded; }
 
     // While input is held, clicks and keys do not reach the form's controls and a
     // close request waits until the hold ends; repaints go on.
@@ -60,6 +64,7 @@ private:
     friend class Control;
     void registerControl(Control* control) { mControls.push_back(control); }
     void applyTabOrder();
+    void applyMinimumSize();
     bool decorationKnown() const;
     int decorationWidth() const;
     int decorationHeight() const;
@@ -73,10 +78,11 @@ private:
     // frame, or not at all while minimised or maximised.
     std::optional<Geometry> mPendingPlacement;
     std::vector<Control*> mControls;
+    float mMinimumWidth = 0;
+    float mMinimumHeight = 0;
     class InputHold;
     std::unique_ptr<InputHold> mInputHold;
     std::string mName;
-    bool mLoaded = false;
     bool mCloseRequested = false;
     bool mUnloading = false;
     // Set while the window is being placed or shown: its events then carry

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
-#include <cmath>
 
 namespace platform {
 
@@ -42,10 +41,6 @@ int16_t shiftOf(Qt::KeyboardModifiers modifiers)
     return shift;
 }
 
-// Twips to whole pixels, in double precision: a rectangle far outside the
-// picture need not fit an int.
-double wholePixels(double twips, double twipsPerPixel) { return std::nearbyint(twips / twipsPerPixel); }
-
 // A twips rectangle in pixels. Position and size are converted each on its
 // own, so equal sizes in twips stay equal in pixels and a copy between them is
 // one to one wherever the rectangles lie.
@@ -53,17 +48,16 @@ QRectF pixelRect(double x, double y, double width, double height)
 {
     const double tx = Screen.TwipsPerPixelX();
     const double ty = Screen.TwipsPerPixelY();
-    return QRectF(wholePixels(x, tx), wholePixels(y, ty), wholePixels(width, tx), wholePixels(height, ty));
+    return QRectF(toPicturePixels(x, tx), toPicturePixels(y, ty), toPicturePixels(width, tx),
+                  toPicturePixels(height, ty));
 }
 
 // A control's size in pixels, converted the same way.
 QSize pixelSizeOf(const Control& control)
 {
-    return QSize(std::max(0, toPixels(control.Width(), Screen.TwipsPerPixelX())),
-                 std::max(0, toPixels(control.Height(), Screen.TwipsPerPixelY())));
+    return QSize(std::max(0, toWidgetPixels(control.Width(), Screen.TwipsPerPixelX())),
+                 std::max(0, toWidgetPixels(control.Height(), Screen.TwipsPerPixelY())));
 }
-
-OLE_COLOR oleColor(const QColor& c) { return OLE_COLOR(c.red()) | OLE_COLOR(c.green()) << 8 | OLE_COLOR(c.blue()) << 16; }
 
 class ImageWidget : public QWidget {
 public:
@@ -132,24 +126,17 @@ class PictureBox::Surface {
 public:
     explicit Surface(PictureBoxWidget* widget) : widget(widget) {}
     PictureBoxWidget* widget;
-    QColor background;
+    // Fixed, not the desktop's: what a saved tile holds where the strip has no pixels.
+    const QColor background = qcolor(kPreviewBackground);
 };
 
 PictureBox::PictureBox(Control& container)
     : Control(new PictureBoxWidget, &container), mSurface(std::make_unique<Surface>(static_cast<PictureBoxWidget*>(widget())))
 {
-    mSurface->background = widget()->palette().color(QPalette::Button);
-    mBackColor = oleColor(mSurface->background);
     geometryChanged();
 }
 
 PictureBox::~PictureBox() = default;
-
-void PictureBox::setBackColor(OLE_COLOR color)
-{
-    mBackColor = color;
-    mSurface->background = qcolor(color);
-}
 
 void PictureBox::setPicture(const Picture& picture) { mPicture = picture; }
 
@@ -182,8 +169,7 @@ void PictureBox::geometryChanged()
 }
 
 void PictureBox::PaintPicture(const Picture& source, float destX, float destY, float destWidth,
-                              float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
-                              int32_t /*rasterOp: only the plain copy is used*/)
+                              float destHeight, float srcX, float srcY, float srcWidth, float srcHeight)
 {
     QImage& surface = mSurface->widget->surface;
     const QRectF src = pixelRect(srcX, srcY, srcWidth, srcHeight);

@@ -25,8 +25,6 @@ private:
     Picture mPicture;
 };
 
-enum RasterOp : int32_t { vbSrcCopy = 0xCC0020 };
-
 // A picture box without border. Drawing goes to a persistent surface of the
 // box's size in pixels that Image() returns and repaints come from; AutoRedraw
 // is kept as the form sets it.
@@ -37,22 +35,20 @@ public:
 
     bool AutoRedraw() const { return mAutoRedraw; }
     void setAutoRedraw(bool v) { mAutoRedraw = v; }
-    OLE_COLOR BackColor() const { return mBackColor; }
-    void setBackColor(OLE_COLOR color);
     const Picture& picture() const { return mPicture; }
     void setPicture(const Picture& picture);
     // The drawn surface, as a picture.
     Picture Image() const;
 
-    // Clears the surface to the background colour.
+    // Clears the surface to the preview background (kPreviewBackground).
     void Cls();
     void Refresh();
     // Copies a rectangle of the source picture (twips) to a rectangle of the box
-    // (twips), stretching when their sizes differ. Source pixels outside the
-    // picture draw nothing, and transparent ones leave what is below.
+    // (twips), stretching when their sizes differ: the plain source copy, the
+    // only raster operation the form uses. Source pixels outside the picture
+    // draw nothing, and transparent ones leave what is below.
     void PaintPicture(const Picture& source, float destX, float destY, float destWidth,
-                      float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
-                      int32_t rasterOp = vbSrcCopy);
+                      float destHeight, float srcX, float srcY, float srcWidth, float srcHeight);
 
 protected:
     void geometryChanged() override;
@@ -62,7 +58,6 @@ private:
     std::unique_ptr<Surface> mSurface;
     Picture mPicture;
     bool mAutoRedraw = false;
-    OLE_COLOR mBackColor;
 };
 
 } // namespace platform

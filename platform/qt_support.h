@@ -23,11 +23,17 @@ inline QColor qcolor(OLE_COLOR c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c 
 // size), so differences of edges still fit an int.
 constexpr double kFarthestPixel = 16777215;
 
-// Twips to the nearest whole pixel. Absurd geometry (a hand-edited setting of
-// 1E+30 twips) stays within the reach of a widget instead of overflowing.
-inline int toPixels(double twips, double twipsPerPixel)
+// Twips to a picture's pixels, for the rectangles PaintPicture copies: the
+// nearest whole pixel, in double precision, since a rectangle may lie far
+// outside any picture.
+inline double toPicturePixels(double twips, double twipsPerPixel) { return std::nearbyint(twips / twipsPerPixel); }
+
+// Twips to where a widget's edge goes on screen: the nearest whole pixel, as
+// for pictures, but absurd geometry (a hand-edited setting of 1E+30 twips)
+// stays within the reach of a widget instead of overflowing an int.
+inline int toWidgetPixels(double twips, double twipsPerPixel)
 {
-    const double pixels = std::nearbyint(twips / twipsPerPixel);
+    const double pixels = toPicturePixels(twips, twipsPerPixel);
     return static_cast<int>(std::fmax(-kFarthestPixel, std::fmin(kFarthestPixel, pixels)));
 }
 

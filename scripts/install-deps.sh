@@ -9,7 +9,7 @@ packages=(
   libgtest-dev
   xvfb xauth xdotool openbox x11-utils
   imagemagick graphicsmagick
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
 )
 

@@ -1,8 +1,19 @@
 #!/usr/bin/env bash
 # Shows the real window under a private Xvfb at 96 DPI, decorated by openbox,
 # and writes a PNG of just that window: title bar and borders included.
-# Usage: scripts/screenshot.sh [build-folder] [output.png]
+# Usage: scripts/screenshot.sh [--scale N] [--dark] [build-folder] [output.png]
+#   --scale N  Qt's scale factor (QT_SCALE_FACTOR), as on a high-density screen
+#   --dark     a dark desktop theme: Qt's own KDE theme reading a dark colour scheme
 set -euo pipefail
+scale=
+dark=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --scale) scale=$2; shift 2 ;;
+    --dark) dark=1; shift ;;
+    *) break ;;
+  esac
+done
 build=${1:-build}
 out=${2:-$build/quorvel-window.png}
 program=$build/quorvel
@@ -44,9 +55,19 @@ openbox >"$work/openbox.log" 2>&1 &
 wm_ready() { xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"; }
 wait_for wm_ready || fail "openbox did not start: $(cat "$work/openbox.log")"
 
-# A fresh settings store, the xcb platform and no scaling from the caller's desktop.
+# A fresh settings store, the xcb platform and no scaling or theme from the caller's desktop.
+theme=()
+if [ -n "$dark" ]; then
+  mkdir -p "$work/config"
+  for group in Window Button View Tooltip; do
+    printf '[Colors:%s]\nBackgroundNormal=50,50,50\nForegroundNormal=238,238,236\n\n' "$group"
+  done >"$work/config/kdeglobals"
+  theme=(QT_QPA_PLATFORMTHEME=kde KDE_SESSION_VERSION=5 KDE_FULL_SESSION=true)
+fi
+[ -z "$scale" ] || theme+=(QT_SCALE_FACTOR="$scale")
 env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR -u QT_ENABLE_HIGHDPI_SCALING \
-  QT_QPA_PLATFORM=xcb HOME="$work" XDG_CONFIG_HOME="$work/config" "$program" >"$work/quorvel.log" 2>&1 &
+  -u QT_QPA_PLATFORMTHEME QT_QPA_PLATFORM=xcb HOME="$work" XDG_CONFIG_HOME="$work/config" "${theme[@]}" \
+  "$program" >"$work/quorvel.log" 2>&1 &
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvel$' 2>/dev/null | head -n 1) || true
 [ -n "$window" ] || fail "the window did not appear: $(cat "$work/quorvel.log")"
 

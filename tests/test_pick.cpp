@@ -113,7 +113,7 @@ protected:
         return form.Label2.Caption();
     }
 
-    QRgb background() const { return rgbOf(form.Picture2.BackColor()); }
+    QRgb background() const { return rgbOf(platform::kPreviewBackground); }
     float tpp() const { return platform::Screen.TwipsPerPixelX(); }
 
     void expectOutline(int firstColumn, int columns)
@@ -436,7 +436,7 @@ TEST(PickPreviewBox, PaintPictureCopiesOnlyPixelsInsideThePicture)
     box.Move(135, 360, 10 * tpp, 8 * tpp);
     const QImage strip = makeStrip(20, 8);
     const platform::Picture picture(strip);
-    const QRgb background = rgbOf(box.BackColor());
+    const QRgb background = rgbOf(platform::kPreviewBackground);
 
     const struct {
         const char* what;

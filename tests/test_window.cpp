@@ -1,20 +1,23 @@
 // The main window: its controls as they are created, the layout at every size,
 // where the widgets land on screen, and how an untrapped error reaches the user.
+#include "platform/colors.h"
 #include "platform/events.h"
+#include "platform/picture.h"
 #include "platform/screen.h"
+#include "resources/gif_writer.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
+#include "tiles/tile_rules.h"
 #include "window/f_main.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QStyle>
-#include <QStyleOptionGroupBox>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -82,6 +85,37 @@ std::string textOf(const platform::Control& c)
     return {};
 }
 
+
+// A desktop theme's palette forced on the whole program for a while, the way a
+// dark GTK theme gives it.
+class DesktopPalette {
+public:
+    explicit DesktopPalette(const QPalette& palette) : mOld(QApplication::palette()) { QApplication::setPalette(palette); }
+    ~DesktopPalette() { QApplication::setPalette(mOld); }
+    DesktopPalette(const DesktopPalette&) = delete;
+    DesktopPalette& operator=(const DesktopPalette&) = delete;
+
+private:
+    QPalette mOld;
+};
+
+QPalette darkDesktop()
+{
+    const QColor light(238, 238, 236);
+    QPalette dark(light, QColor(50, 50, 50), QColor(70, 70, 70), QColor(30, 30, 30), QColor(40, 40, 40), light,
+                  QColor(45, 45, 45));
+    dark.setColor(QPalette::Button, QColor(50, 50, 50));
+    dark.setColor(QPalette::ButtonText, light);
+    return dark;
+}
+
+// A window shown with nothing selected, drawn as it is on screen.
+QImage drawnWindow(f_Main& f)
+{
+    f.Show();
+    f.setWindowState(platform::vbNormal);
+    return f.widget()->grab().toImage();
+}
 
 // A window that is shown, in the normal state whatever the settings store held.
 class WindowShown : public ::testing::Test {
@@ -172,14 +206,20 @@ TEST(WindowComposition, OutlineIsRedAndInFrontOfTheImage)
     const QObjectList& stack = f.Frame1.widget()->children(); // back to front
     EXPECT_GT(stack.indexOf(f.Shape1.widget()), stack.indexOf(f.Image1.widget()));
 
-    const QImage drawn = f.Shape1.widget()->grab().toImage();
-    ASSERT_FALSE(drawn.isNull());
-    const QPoint corners[] = {{0, 0}, {drawn.width() - 1, 0}, {0, drawn.height() - 1},
-                              {drawn.width() - 1, drawn.height() - 1}};
-    for (const QPoint& p : corners)
-        EXPECT_EQ(drawn.pixelColor(p), kRed) << p.x() << "," << p.y();
-    // One pixel wide: the next pixel in is no longer the border.
-    EXPECT_NE(drawn.pixelColor(1, 1), kRed);
+    // Every pixel of the edge is red, however thin the strip; the inside is
+    // left to what lies below.
+    const QSize sizes[] = {{25, 28}, {16, 16}, {1, 1}, {2, 2}, {16, 1}, {16, 2}, {1, 16}};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
+        f.Shape1.Move(0, 0, size.width() * kTwipsPerPixel, size.height() * kTwipsPerPixel);
+        const QImage drawn = f.Shape1.widget()->grab().toImage();
+        ASSERT_EQ(drawn.size(), size);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const bool edge = x == 0 || y == 0 || x == size.width() - 1 || y == size.height() - 1;
+                EXPECT_EQ(drawn.pixelColor(x, y) == kRed, edge) << x << "," << y;
+            }
+    }
 }
 
 TEST(WindowLayout, WideImageIsCutOffByItsFrame)
@@ -299,6 +339,26 @@ TEST_F(WindowShown, MinimisingChangesNothing)
     form.setWindowState(platform::vbNormal);
     EXPECT_EQ(form.Width(), 6000);
     EXPECT_EQ(form.Frame2.Width(), form.ScaleWidth());
+}
+
+TEST_F(WindowShown, TheWindowSystemCannotMakeItSmallerThanTheMinimum)
+{
+    // The window manager is told the smallest client area, which with the
+    // window's frame is 6000 x 4500 twips.
+    QWidget* window = form.widget();
+    const int frameWidth = std::lround((form.Width() - form.ScaleWidth()) / kTwipsPerPixel);
+    const int frameHeight = std::lround((form.Height() - form.ScaleHeight()) / kTwipsPerPixel);
+    EXPECT_EQ(window->minimumWidth() + frameWidth, std::lround(6000 / kTwipsPerPixel));
+    EXPECT_EQ(window->minimumHeight() + frameHeight, std::lround(4500 / kTwipsPerPixel));
+
+    // A drag below it stops at it, and the form reads the size it really has.
+    window->resize(100, 50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), window->minimumSize());
+    EXPECT_EQ(form.Width(), 6000);
+    EXPECT_EQ(form.Height(), 4500);
+    EXPECT_EQ(form.Frame1.Top() + form.Frame1.Height(), form.ScaleHeight());
+    EXPECT_EQ(std::lround(form.ScaleHeight() / kTwipsPerPixel), window->height());
 }
 
 TEST_F(WindowShown, MaximisingFillsTheWholeClientArea)
@@ -429,26 +489,115 @@ TEST(WindowFont, TextsFitTheirControls)
         EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(textOf(*label))), w->width());
     }
 
+    // A frame's caption sits at its top left, a few pixels in, and must fit the
+    // frame and stay clear of what the frame holds.
+    constexpr int kCaptionRoom = 6 + 2 * 2;
     for (const platform::Frame* frame : {&f.Frame1, &f.Frame2, &f.Frame3}) {
         SCOPED_TRACE(textOf(*frame));
-        auto* box = static_cast<QGroupBox*>(frame->widget());
-        QStyleOptionGroupBox option;
-        option.initFrom(box);
-        option.text = box->title();
-        option.textAlignment = box->alignment();
-        option.lineWidth = 1;
-        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect caption = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        const QWidget* box = frame->widget();
         const QFontMetrics metrics(box->font());
-        EXPECT_TRUE(box->rect().contains(caption)) << caption.x() << "," << caption.y();
-        EXPECT_GE(caption.width(), metrics.horizontalAdvance(box->title()));
-        EXPECT_GE(caption.height(), metrics.height());
-        // The caption stays clear of what the frame holds.
+        EXPECT_LE(kCaptionRoom + metrics.horizontalAdvance(QString::fromStdString(frame->Caption())), box->width());
         for (const QObject* child : box->children())
             if (auto* w = qobject_cast<const QWidget*>(child))
-                EXPECT_GT(w->y(), caption.bottom());
+                EXPECT_GE(w->y(), metrics.height());
     }
 
     const QWidget* prefix = f.txtPref.widget();
     EXPECT_LE(prefix->minimumSizeHint().height(), prefix->height());
+}
+
+TEST(WindowFont, EveryIndexTextShowsWholeAndClearOfTheToolbar)
+{
+    const struct {
+        const char* what;
+        float width;
+    } windows[] = {{"design size", 0}, {"minimum size", 6000}};
+    const std::string captions[] = {"Index:", tiles::indexText(1, 1), tiles::indexText(1000, 1000),
+                                    tiles::indexText(32767, 32767), tiles::indexText(1, 10)};
+    for (const auto& window : windows) {
+        f_Main f;
+        if (window.width > 0)
+            f.setWidth(window.width);
+        f.Form_Resize();
+        const QRect toolbar = f.Picture1.widget()->geometry();
+        for (const std::string& caption : captions) {
+            SCOPED_TRACE(window.what + (": " + caption));
+            f.Label2.setCaption(caption);
+            const QRect label = f.Label2.widget()->geometry();
+            EXPECT_GE(label.width(), QFontMetrics(f.Label2.widget()->font()).horizontalAdvance(QString::fromStdString(caption)));
+            EXPECT_GE(label.width(), std::lround(1590 / kTwipsPerPixel));
+            EXPECT_LT(label.right(), toolbar.left());
+            // The label's own geometry is the designed one.
+            EXPECT_EQ(placeOf(f.Label2), (Place{135, 855, 1590, 285}));
+        }
+    }
+}
+
+TEST(WindowLook, ADarkDesktopChangesNoColourOfTheWindow)
+{
+    f_Main light;
+    const QImage lightWindow = drawnWindow(light);
+    const DesktopPalette desktop(darkDesktop());
+    f_Main dark;
+    const QImage darkWindow = drawnWindow(dark);
+
+    EXPECT_EQ(darkWindow, lightWindow);
+    // The colours are the window's own, not the light desktop's by chance.
+    const QPalette& palette = dark.widget()->palette();
+    EXPECT_EQ(palette.color(QPalette::Window), qRgb(0xEF, 0xEF, 0xEF));
+    EXPECT_EQ(palette.color(QPalette::Button), qRgb(0xEF, 0xEF, 0xEF));
+    EXPECT_EQ(palette.color(QPalette::WindowText), Qt::black);
+    const std::vector<const platform::Control*> boxes = {&dark.File1, &dark.Dir1, &dark.Drive1, &dark.txtPref};
+    for (const platform::Control* box : boxes)
+        EXPECT_EQ(box->widget()->palette().color(QPalette::Base), Qt::white);
+    for (const platform::Label* label : {&dark.Label1, &dark.Label2, &dark.lbDir})
+        EXPECT_EQ(label->widget()->palette().color(QPalette::WindowText), kDarkBlue) << textOf(*label);
+
+    // A theme changed while the window is open changes nothing either.
+    QPalette other = darkDesktop();
+    other.setColor(QPalette::Window, Qt::darkGreen);
+    QApplication::setPalette(other);
+    EXPECT_EQ(dark.widget()->grab().toImage(), lightWindow);
+}
+
+TEST(WindowLook, ATransparentGifTileIsSavedTheSameOnEveryDesktop)
+{
+    QTemporaryDir dir;
+    QImage strip(32, 16, QImage::Format_ARGB32);
+    for (int y = 0; y < strip.height(); ++y)
+        for (int x = 0; x < strip.width(); ++x)
+            strip.setPixel(x, y, (x + y) % 2 == 0 ? qRgba(0, 0, 0, 0) : qRgb(200, (x % 8) * 30, (y % 8) * 30));
+    const QString gifPath = dir.filePath("strip.gif");
+    QFile gifFile(gifPath);
+    ASSERT_TRUE(gifFile.open(QIODevice::WriteOnly));
+    ASSERT_GT(gifFile.write(gif::encode(strip)), 0);
+    gifFile.close();
+
+    const auto saveTile = [&](const QString& name) {
+        f_Main f;
+        f.Image1.setPicture(platform::LoadPicture(gifPath.toStdString()));
+        int16_t button = 1;
+        int16_t shift = 0;
+        float x = 20 * platform::Screen.TwipsPerPixelX();
+        float y = 0;
+        f.Image1_MouseDown(button, shift, x, y);
+        const QString path = dir.filePath(name);
+        platform::SavePicture(f.Picture2.Image(), path.toStdString());
+        QFile saved(path);
+        return saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray();
+    };
+    const QByteArray onLight = saveTile("light.bmp");
+    QByteArray onDark;
+    {
+        const DesktopPalette desktop(darkDesktop());
+        onDark = saveTile("dark.bmp");
+    }
+
+    ASSERT_FALSE(onLight.isEmpty());
+    EXPECT_EQ(onDark, onLight);
+    // Transparent pixels hold the preview's own background.
+    const QImage tile = QImage::fromData(onDark, "BMP");
+    const platform::OLE_COLOR b = platform::kPreviewBackground;
+    EXPECT_EQ(tile.pixel(0, 0) & RGB_MASK, qRgb(b & 0xFF, (b >> 8) & 0xFF, (b >> 16) & 0xFF) & RGB_MASK);
+    EXPECT_EQ(tile.pixel(1, 0) & RGB_MASK, strip.pixel(17, 0) & RGB_MASK);
 }

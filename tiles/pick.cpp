@@ -48,7 +48,7 @@ void f_Main::Image1_MouseDown(int16_t& /*Button*/, int16_t& /*Shift*/, float& X,
                                                    Screen.TwipsPerPixelX(), Screen.TwipsPerPixelY());
     Picture2.PaintPicture(Image1.picture(), copy.destination.Left, copy.destination.Top, copy.destination.Width,
                           copy.destination.Height, copy.source.Left, copy.source.Top, copy.source.Width,
-                          copy.source.Height, platform::vbSrcCopy);
+                          copy.source.Height);
     Picture2.setAutoRedraw(false);
     setCurrentIndex(platform::narrowToInt16(int32_t(p) + 1));
 }

@@ -18,7 +18,7 @@ constexpr int32_t kIconTileWidth = 16;
 
 // Pixels to twips in double precision; callers narrow to float where the
 // value is handed on.
-double twipsOf(float twipsPerPixel, int32_t pixels)
+double pixelsToTwips(float twipsPerPixel, int32_t pixels)
 {
     return static_cast<double>(twipsPerPixel) * pixels;
 }
@@ -56,7 +56,7 @@ int32_t tileWidth(int16_t count, int32_t imageWidth, int32_t baseWidth)
 
 int16_t hitTest(float X, float twipsPerPixelX, int32_t tileWidth)
 {
-    const int32_t x = intDiv(whole(X), whole(twipsPerPixelX));
+    const int32_t x = pixelsOf(X, twipsPerPixelX);
     const int16_t p = narrowToInt16(intDiv(x, tileWidth));
     // \ truncates toward zero; a negative column left of a tile boundary
     // belongs to the tile before it.
@@ -68,8 +68,8 @@ int16_t hitTest(float X, float twipsPerPixelX, int32_t tileWidth)
 Rect outlineRect(int16_t p, int32_t tileWidth, float imageLeft, float imageTop, float imageHeight,
                  float twipsPerPixelX)
 {
-    const double left = imageLeft + twipsOf(twipsPerPixelX, checkedProduct(p, tileWidth));
-    return {static_cast<float>(left), imageTop, static_cast<float>(twipsOf(twipsPerPixelX, tileWidth)),
+    const double left = imageLeft + pixelsToTwips(twipsPerPixelX, checkedProduct(p, tileWidth));
+    return {static_cast<float>(left), imageTop, static_cast<float>(pixelsToTwips(twipsPerPixelX, tileWidth)),
             imageHeight};
 }
 
@@ -77,9 +77,9 @@ CopyRects copyRects(int16_t p, int32_t tileWidth, int32_t tileHeight, float outl
                     float outlineHeight, float twipsPerPixelX, float twipsPerPixelY)
 {
     const Rect destination{0, 0, outlineWidth, outlineHeight};
-    const Rect source{static_cast<float>(twipsOf(twipsPerPixelX, checkedProduct(p, tileWidth))), 0,
-                      static_cast<float>(twipsOf(twipsPerPixelX, tileWidth)),
-                      static_cast<float>(twipsOf(twipsPerPixelY, tileHeight))};
+    const Rect source{static_cast<float>(pixelsToTwips(twipsPerPixelX, checkedProduct(p, tileWidth))), 0,
+                      static_cast<float>(pixelsToTwips(twipsPerPixelX, tileWidth)),
+                      static_cast<float>(pixelsToTwips(twipsPerPixelY, tileHeight))};
     return {destination, source};
 }
 

@@ -34,6 +34,8 @@ f_Main::f_Main()
 {
     setCaption("Quorvel");
     setIcon(":/icon.xpm");
+    // A user's drag stops at the size below which Form_Resize would raise it again.
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     Frame2.Move(45, 45, 6180, 2355);
     Drive1.Move(135, 225, 2580, 315);
@@ -55,6 +57,9 @@ f_Main::f_Main()
     lbDir.setForeColor(kDarkBlue);
     Label2.Move(135, 855, 1590, 285);
     Label2.setForeColor(kDarkBlue);
+    // "Index: 32767 из 32767" is a little longer than the label: it takes the
+    // free room to its right, short of the toolbar even at the window's minimum.
+    Label2.setWidensToCaption(true);
     Shape1.Move(1620, 675, 375, 420);
     Shape1.setBorderColor(kRed);
     Shape1.setVisible(false);

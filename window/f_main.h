@@ -50,6 +50,10 @@ public:
     void cmdSaveAll_Click();
 
 private:
+    // The window's smallest outer size, twips.
+    static constexpr float kMinimumWidth = 6000;
+    static constexpr float kMinimumHeight = 4500;
+
     void LoadSettings();
     void SaveSettings();
 

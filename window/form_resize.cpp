@@ -3,8 +3,6 @@
 
 namespace {
 
-constexpr float kMinimumWidth = 6000;
-constexpr float kMinimumHeight = 4500;
 // The file list and the output folder label keep this gap to their frame's edges.
 constexpr float kFrameMargin = 60;
 
