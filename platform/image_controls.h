@@ -1,6 +1,8 @@
 #pragma once
 // The image control and the picture box.
 
+#include "platform/canvas.h"
+#include "platform/colors.h"
 #include "platform/control.h"
 #include "platform/picture.h"
 
@@ -27,9 +29,9 @@ private:
 
 enum RasterOp : int32_t { vbSrcCopy = 0xCC0020 };
 
-// A picture box without border. Drawing goes to a persistent surface of the
-// box's size in pixels that Image() returns and repaints come from; AutoRedraw
-// is kept as the form sets it.
+// A picture box without border. Drawing goes to a canvas of the box's size in
+// pixels, cleared to the preview background, that Image() returns and repaints
+// come from; AutoRedraw is kept as the form sets it.
 class PictureBox : public Control {
 public:
     explicit PictureBox(Control& container);
@@ -58,8 +60,7 @@ protected:
     void geometryChanged() override;
 
 private:
-    class Surface;
-    std::unique_ptr<Surface> mSurface;
+    Canvas mCanvas{kPreviewBackground};
     Picture mPicture;
     bool mAutoRedraw = false;
     OLE_COLOR mBackColor;
