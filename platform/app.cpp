@@ -22,7 +22,6 @@ AppObject App;
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440;
 // Small enough for every caption to fit its label at 96 DPI.
 constexpr int kFontPointSize = 8;
 

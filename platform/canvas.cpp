@@ -12,6 +12,8 @@ namespace platform {
 
 namespace {
 
+constexpr double kMetersPerInch = 0.0254;
+
 // Twips to whole pixels, in double precision: a rectangle far outside the
 // picture need not fit an int.
 double wholePixels(double twips, double twipsPerPixel) { return std::nearbyint(twips / twipsPerPixel); }
@@ -39,6 +41,10 @@ void Canvas::setSize(float width, float height)
     if (mSurface->size() == size)
         return;
     QImage resized(size, QImage::Format_RGB32);
+    // The resolution of the screen the canvas stands for, which a saved BMP
+    // records: Qt would take the display's, or 100 DPI with none.
+    resized.setDotsPerMeterX(qRound(kTwipsPerInch / Screen.TwipsPerPixelX() / kMetersPerInch));
+    resized.setDotsPerMeterY(qRound(kTwipsPerInch / Screen.TwipsPerPixelY() / kMetersPerInch));
     resized.fill(qcolor(mBackColor));
     if (!resized.isNull() && !mSurface->isNull())
         QPainter(&resized).drawImage(0, 0, *mSurface);

@@ -75,6 +75,21 @@ BatchRun runBatch(const std::string& strip, const std::string& folder, const std
     return {status, out.str(), err.str()};
 }
 
+// Runs the program itself with no display at all.
+BatchRun runProgram(const QStringList& arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QUORVEL_PROGRAM, arguments);
+    if (!program.waitForFinished(30000) || program.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, "the program did not end by itself"};
+    return {program.exitCode(), program.readAllStandardOutput().toStdString(),
+            program.readAllStandardError().toStdString()};
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- parsing
@@ -164,28 +179,18 @@ TEST(CommandLine, TheProgramAnswersWithTheRightStreamAndStatus)
         {{"--save-all", strip, "--output", dir.filePath("none")}, cli::kExitFailure,
          "saved 0, skipped 0 existing", dir.filePath("none/1.bmp").toStdString()},
     };
-    // The batch mode needs no display.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        QProcess program;
-        program.setProcessEnvironment(environment);
-        program.start(QUORVEL_PROGRAM, c.arguments);
-        ASSERT_TRUE(program.waitForFinished(30000));
-        const std::string out = program.readAllStandardOutput().toStdString();
-        const std::string err = program.readAllStandardError().toStdString();
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), c.status);
+        const BatchRun run = runProgram(c.arguments);
+        EXPECT_EQ(run.status, c.status);
         if (c.out.empty())
-            EXPECT_EQ(out, "");
+            EXPECT_EQ(run.out, "");
         else
-            EXPECT_NE(out.find(c.out), std::string::npos) << out;
+            EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
         if (c.err.empty())
-            EXPECT_EQ(err, "");
+            EXPECT_EQ(run.err, "");
         else
-            EXPECT_NE(err.find(c.err), std::string::npos) << err;
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
 }
 
@@ -224,7 +229,9 @@ TEST(CommandLine, SaveAllWritesTheSameFilesAsTheWindow)
         form.lbDir.setCaption(byWindow.path().toStdString());
         form.txtPref.setText(c.prefix);
         form.cmdSaveAll_Click();
-        const BatchRun run = runBatch(strip, byBatch.path().toStdString(), c.prefix);
+        // The program itself, whose pictures know no screen.
+        const BatchRun run = runProgram({"--save-all", QString::fromStdString(strip), "--output", byBatch.path(),
+                                         "--prefix", QString::fromStdString(c.prefix)});
 
         EXPECT_EQ(run.status, cli::kExitSuccess);
         EXPECT_EQ(run.out, "saved " + std::to_string(c.files) + ", skipped 0 existing, in " +
