@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shows the real window under a private Xvfb at 96 DPI, decorated by openbox,
-# and writes a PNG of just that window: title bar and borders included.
+# with the toolbar16.bmp sample loaded from the command line, and writes a PNG
+# of just that window: title bar and borders included.
 # Usage: scripts/screenshot.sh [build-folder] [output.png]
 set -euo pipefail
 build=${1:-build}
@@ -46,7 +47,8 @@ wait_for wm_ready || fail "openbox did not start: $(cat "$work/openbox.log")"
 
 # A fresh settings store, the xcb platform and no scaling from the caller's desktop.
 env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR -u QT_ENABLE_HIGHDPI_SCALING \
-  QT_QPA_PLATFORM=xcb HOME="$work" XDG_CONFIG_HOME="$work/config" "$program" >"$work/quorvel.log" 2>&1 &
+  QT_QPA_PLATFORM=xcb HOME="$work" XDG_CONFIG_HOME="$work/config" "$program" "$build/toolbar16.bmp" \
+  >"$work/quorvel.log" 2>&1 &
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvel$' 2>/dev/null | head -n 1) || true
 [ -n "$window" ] || fail "the window did not appear: $(cat "$work/quorvel.log")"
 
