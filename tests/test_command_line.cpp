@@ -6,6 +6,7 @@
 #include "cli/open_in_window.h"
 #include "resources/gif_writer.h"
 #include "support/error_number.h"
+#include "support/files.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -22,24 +23,6 @@ namespace {
 
 // The window's Save all and the batch mode are compared at 96 DPI.
 constexpr float kTwipsPerPixelAt96Dpi = 15;
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 // A GIF strip in which every third pixel is transparent, so the tiles carry
 // the preview's background.
