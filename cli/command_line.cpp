@@ -12,7 +12,6 @@ namespace cli {
 
 namespace {
 
-const QString kProgram = "quorvel";
 const std::string kUsage = "Usage: quorvel [FILE | FOLDER]\n"
                            "       quorvel --save-all STRIP --output FOLDER [--prefix TEXT]\n";
 
@@ -118,7 +117,7 @@ std::string helpText()
 
 std::string usageText() { return kUsage + "Try 'quorvel --help' for more information.\n"; }
 
-std::string versionText() { return toBytes(kProgram) + " " QUORVEL_VERSION "\n"; }
+std::string versionText() { return "quorvel " QUORVEL_VERSION "\n"; }
 
 std::optional<int> runWithoutWindow(const Command& command, int& argc, char** argv)
 {
