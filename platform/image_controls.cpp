@@ -1,5 +1,7 @@
 #include "platform/image_controls.h"
 
+#include "platform/canvas.h"
+#include "platform/colors.h"
 #include "platform/events.h"
 #include "platform/qt_support.h"
 #include "platform/screen.h"
@@ -78,17 +80,15 @@ class PictureBoxWidget : public QWidget {
 public:
     // The canvas is kept at the widget's size and covers it, so the frame
     // below need not repaint each time a tile is drawn.
-    explicit PictureBoxWidget(const Canvas& canvas) : mCanvas(canvas) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    PictureBoxWidget() { setAttribute(Qt::WA_OpaquePaintEvent); }
+    Canvas canvas{kPreviewBackground};
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.drawImage(0, 0, mCanvas.pixels());
+        painter.drawImage(0, 0, canvas.pixels());
     }
-
-private:
-    const Canvas& mCanvas;
 };
 
 } // namespace
@@ -114,27 +114,28 @@ void Image::geometryChanged()
     widget()->resize(pixelSizeOf(*this));
 }
 
-PictureBox::PictureBox(Control& container)
-    : Control(new PictureBoxWidget(mCanvas), &container), mBackColor(kPreviewBackground)
+PictureBox::PictureBox(Control& container) : Control(new PictureBoxWidget, &container), mBackColor(kPreviewBackground)
 {
     geometryChanged();
 }
 
 PictureBox::~PictureBox() = default;
 
+Canvas& PictureBox::canvas() const { return static_cast<PictureBoxWidget*>(widget())->canvas; }
+
 void PictureBox::setBackColor(OLE_COLOR color)
 {
     mBackColor = color;
-    mCanvas.setBackColor(color);
+    canvas().setBackColor(color);
 }
 
 void PictureBox::setPicture(const Picture& picture) { mPicture = picture; }
 
-Picture PictureBox::Image() const { return mCanvas.Image(); }
+Picture PictureBox::Image() const { return canvas().Image(); }
 
 void PictureBox::Cls()
 {
-    mCanvas.Cls();
+    canvas().Cls();
     widget()->update();
 }
 
@@ -145,15 +146,15 @@ void PictureBox::geometryChanged()
     // The canvas is the box's size in twips made pixels, not the widget's
     // rounded edges, which can lose a column when the box starts half a pixel
     // off the grid: what is saved from it must be the whole tile.
-    mCanvas.setSize(Width(), Height());
-    widget()->resize(mCanvas.pixels().size());
+    canvas().setSize(Width(), Height());
+    widget()->resize(canvas().pixels().size());
 }
 
 void PictureBox::PaintPicture(const Picture& source, float destX, float destY, float destWidth,
                               float destHeight, float srcX, float srcY, float srcWidth, float srcHeight,
                               int32_t /*rasterOp: only the plain copy is used*/)
 {
-    mCanvas.PaintPicture(source, destX, destY, destWidth, destHeight, srcX, srcY, srcWidth, srcHeight);
+    canvas().PaintPicture(source, destX, destY, destWidth, destHeight, srcX, srcY, srcWidth, srcHeight);
     widget()->update();
 }
 

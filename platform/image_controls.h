@@ -1,12 +1,12 @@
 #pragma once
 // The image control and the picture box.
 
-#include "platform/canvas.h"
-#include "platform/colors.h"
 #include "platform/control.h"
 #include "platform/picture.h"
 
 namespace platform {
+
+class Canvas;
 
 // Shows its picture at the picture's natural size (no stretching): assigning a
 // picture sizes the control to it.
@@ -60,7 +60,8 @@ protected:
     void geometryChanged() override;
 
 private:
-    Canvas mCanvas{kPreviewBackground};
+    // The canvas lives in the widget that shows it.
+    Canvas& canvas() const;
     Picture mPicture;
     bool mAutoRedraw = false;
     OLE_COLOR mBackColor;
