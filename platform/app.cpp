@@ -22,7 +22,6 @@ AppObject App;
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440;
 // The classic 8-point sans serif of such windows: Arial's metrics (Liberation
 // Sans, or what fontconfig offers in its place), which the design's label
 // widths were made for.

@@ -9,6 +9,8 @@ namespace platform {
 
 bool FileExists(const std::string& fileName) { return QFileInfo(qstr(fileName)).isFile(); }
 
+bool FolderExists(const std::string& name) { return QFileInfo(qstr(name)).isDir(); }
+
 std::string FolderOf(const std::string& fileName)
 {
     const std::string::size_type last = fileName.rfind(PathSeparator);

@@ -13,6 +13,9 @@ inline const std::string PathSeparator = "/";
 // is never a pattern: "*" and "?" are characters like any other.
 bool FileExists(const std::string& fileName);
 
+// Whether a folder of this name exists (a link to one counts).
+bool FolderExists(const std::string& name);
+
 // The folder part of a full file name, without a trailing separator. A name
 // directly in the root gives the root itself ("/"), so that an empty folder
 // keeps meaning "none". Error 76 for a name without any folder part.

@@ -1,5 +1,7 @@
 #include "platform/image_controls.h"
 
+#include "platform/canvas.h"
+#include "platform/colors.h"
 #include "platform/events.h"
 #include "platform/qt_support.h"
 #include "platform/screen.h"
@@ -41,18 +43,7 @@ int16_t shiftOf(Qt::KeyboardModifiers modifiers)
     return shift;
 }
 
-// A twips rectangle in pixels. Position and size are converted each on its
-// own, so equal sizes in twips stay equal in pixels and a copy between them is
-// one to one wherever the rectangles lie.
-QRectF pixelRect(double x, double y, double width, double height)
-{
-    const double tx = Screen.TwipsPerPixelX();
-    const double ty = Screen.TwipsPerPixelY();
-    return QRectF(toPicturePixels(x, tx), toPicturePixels(y, ty), toPicturePixels(width, tx),
-                  toPicturePixels(height, ty));
-}
-
-// A control's size in pixels, converted the same way.
+// A control's size in whole pixels.
 QSize pixelSizeOf(const Control& control)
 {
     return QSize(std::max(0, toWidgetPixels(control.Width(), Screen.TwipsPerPixelX())),
@@ -86,16 +77,16 @@ private:
 
 class PictureBoxWidget : public QWidget {
 public:
-    // The surface is kept at the widget's size and covers it, so the frame
+    // The canvas is kept at the widget's size and covers it, so the frame
     // below need not repaint each time a tile is drawn.
     PictureBoxWidget() { setAttribute(Qt::WA_OpaquePaintEvent); }
-    QImage surface;
+    Canvas canvas{kPreviewBackground};
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.drawImage(0, 0, surface);
+        painter.drawImage(0, 0, canvas.pixels());
     }
 };
 
@@ -122,29 +113,22 @@ void Image::geometryChanged()
     widget()->resize(pixelSizeOf(*this));
 }
 
-class PictureBox::Surface {
-public:
-    explicit Surface(PictureBoxWidget* widget) : widget(widget) {}
-    PictureBoxWidget* widget;
-    // Fixed, not the desktop's: what a saved tile holds where the strip has no pixels.
-    const QColor background = qcolor(kPreviewBackground);
-};
-
-PictureBox::PictureBox(Control& container)
-    : Control(new PictureBoxWidget, &container), mSurface(std::make_unique<Surface>(static_cast<PictureBoxWidget*>(widget())))
+PictureBox::PictureBox(Control& container) : Control(new PictureBoxWidget, &container)
 {
     geometryChanged();
 }
 
 PictureBox::~PictureBox() = default;
 
+Canvas& PictureBox::canvas() const { return static_cast<PictureBoxWidget*>(widget())->canvas; }
+
 void PictureBox::setPicture(const Picture& picture) { mPicture = picture; }
 
-Picture PictureBox::Image() const { return Picture(mSurface->widget->surface); }
+Picture PictureBox::Image() const { return canvas().Image(); }
 
 void PictureBox::Cls()
 {
-    mSurface->widget->surface.fill(mSurface->background);
+    canvas().Cls();
     widget()->update();
 }
 
@@ -152,41 +136,17 @@ void PictureBox::Refresh() { widget()->update(); }
 
 void PictureBox::geometryChanged()
 {
-    // The surface is the box's size in twips made pixels, not the widget's
+    // The canvas is the box's size in twips made pixels, not the widget's
     // rounded edges, which can lose a column when the box starts half a pixel
-    // off the grid: what is saved from the surface must be the whole tile.
-    QImage& surface = mSurface->widget->surface;
-    const QSize size = pixelSizeOf(*this);
-    widget()->resize(size);
-    if (surface.size() == size)
-        return;
-    // What was drawn stays where it was.
-    QImage resized(size, QImage::Format_RGB32);
-    resized.fill(mSurface->background);
-    if (!resized.isNull() && !surface.isNull())
-        QPainter(&resized).drawImage(0, 0, surface);
-    surface = resized;
+    // off the grid: what is saved from it must be the whole tile.
+    canvas().setSize(Width(), Height());
+    widget()->resize(canvas().pixels().size());
 }
 
 void PictureBox::PaintPicture(const Picture& source, float destX, float destY, float destWidth,
                               float destHeight, float srcX, float srcY, float srcWidth, float srcHeight)
 {
-    QImage& surface = mSurface->widget->surface;
-    const QRectF src = pixelRect(srcX, srcY, srcWidth, srcHeight);
-    const QRectF dest = pixelRect(destX, destY, destWidth, destHeight);
-    // Only pixels inside the picture are read; the rest of the destination keeps
-    // what it had (the background after Cls). An empty picture draws nothing.
-    // A rectangle of no or negative size draws nothing (no mirroring).
-    const QRectF inside = src.intersected(QRectF(source.image().rect()));
-    if (src.isEmpty() || dest.isEmpty() || inside.isEmpty() || surface.isNull())
-        return;
-    const double scaleX = dest.width() / src.width();
-    const double scaleY = dest.height() / src.height();
-    const QRectF target(dest.x() + (inside.x() - src.x()) * scaleX, dest.y() + (inside.y() - src.y()) * scaleY,
-                        inside.width() * scaleX, inside.height() * scaleY);
-    // Drawn over what is there, so transparent pixels of a GIF leave the background.
-    QPainter painter(&surface);
-    painter.drawImage(target, source.image(), inside);
+    canvas().PaintPicture(source, destX, destY, destWidth, destHeight, srcX, srcY, srcWidth, srcHeight);
     widget()->update();
 }
 

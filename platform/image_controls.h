@@ -6,6 +6,8 @@
 
 namespace platform {
 
+class Canvas;
+
 // Shows its picture at the picture's natural size (no stretching): assigning a
 // picture sizes the control to it.
 class Image : public Control {
@@ -25,9 +27,9 @@ private:
     Picture mPicture;
 };
 
-// A picture box without border. Drawing goes to a persistent surface of the
-// box's size in pixels that Image() returns and repaints come from; AutoRedraw
-// is kept as the form sets it.
+// A picture box without border. Drawing goes to a canvas of the box's size in
+// pixels, cleared to the preview background, that Image() returns and repaints
+// come from; AutoRedraw is kept as the form sets it.
 class PictureBox : public Control {
 public:
     explicit PictureBox(Control& container);
@@ -54,8 +56,8 @@ protected:
     void geometryChanged() override;
 
 private:
-    class Surface;
-    std::unique_ptr<Surface> mSurface;
+    // The canvas lives in the widget that shows it.
+    Canvas& canvas() const;
     Picture mPicture;
     bool mAutoRedraw = false;
 };

@@ -213,6 +213,29 @@ std::string FileListBox::FileName() const
     return item && item->isSelected() ? str(item->text()) : std::string();
 }
 
+int FileListBox::ListCount() const { return static_cast<QListWidget*>(widget())->count(); }
+
+std::string FileListBox::List(int index) const
+{
+    const QListWidgetItem* item = static_cast<QListWidget*>(widget())->item(index);
+    return item ? str(item->text()) : std::string();
+}
+
+void FileListBox::setListIndex(int index)
+{
+    auto* list = static_cast<QListWidget*>(widget());
+    if (index < 0 || index >= list->count())
+        throw RuntimeError(InvalidPropertyValue, "Invalid property value: no entry " + std::to_string(index) +
+                                                     " in a list of " + std::to_string(list->count()));
+    {
+        // Click runs here, inside the assignment, not from the selection's signal.
+        const QSignalBlocker quiet(list);
+        list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    }
+    if (Click)
+        Click();
+}
+
 void FileListBox::Refresh() { show(readableFolder(mPath)); }
 
 void FileListBox::show(const QString& folder)

@@ -55,6 +55,12 @@ public:
     void setPattern(const std::string& pattern);
     // The selected entry, or empty.
     std::string FileName() const;
+    // The entries, in the list's order.
+    int ListCount() const;
+    std::string List(int index) const;
+    // Chooses an entry as the user does, so Click follows; error 380 for an
+    // index outside the list.
+    void setListIndex(int index);
     // Reads the folder again, with the same errors as setPath.
     void Refresh();
     std::function<void()> Click;

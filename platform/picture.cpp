@@ -246,7 +246,7 @@ void SavePicture(const Picture& picture, const std::string& fileName)
         throwWriteError(fileName, file.errorString());
 }
 
-void SaveNewPicture(const Picture& picture, const std::string& fileName)
+bool SaveNewPicture(const Picture& picture, const std::string& fileName)
 {
     // Complete under a scratch name first; the rename then refuses to replace a
     // file that appeared at fileName meanwhile. Not synced to disk one by one
@@ -264,6 +264,7 @@ void SaveNewPicture(const Picture& picture, const std::string& fileName)
         scratch.remove();
         throwWriteError(fileName, cause);
     }
+    return true;
 }
 
 } // namespace platform

@@ -36,7 +36,8 @@ Picture LoadPicture(const std::string& fileName);
 void SavePicture(const Picture& picture, const std::string& fileName);
 
 // SavePicture for a file that must not exist yet: never replaces a file, not
-// even one that appears while the picture is written (error 75 then).
-void SaveNewPicture(const Picture& picture, const std::string& fileName);
+// even one that appears while the picture is written (error 75 then). Returns
+// true once the picture is written.
+bool SaveNewPicture(const Picture& picture, const std::string& fileName);
 
 } // namespace platform

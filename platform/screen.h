@@ -3,6 +3,8 @@
 
 namespace platform {
 
+constexpr double kTwipsPerInch = 1440;
+
 class ScreenObject {
 public:
     float TwipsPerPixelX() const { return mTwipsPerPixelX; }

@@ -1,8 +1,10 @@
 // Draws the sample strips that lie beside the program, so that a first run has
-// something to cut, and converts the window icon to PNG for the desktop.
+// something to cut, and converts the window icon to PNGs for the desktop.
 //
-//   make_samples <folder>           writes toolbar16.bmp, tall15.bmp and sprites32.gif
-//   make_samples --icon <xpm> <png> writes the XPM picture as a PNG
+//   make_samples <folder>                   writes toolbar16.bmp, tall15.bmp and sprites32.gif
+//   make_samples --icon <xpm> <theme> <png> <size>...
+//                                           writes the XPM picture as <theme>/NxN/apps/<png>
+//                                           at each size, a whole multiple of the picture's
 //
 // Only QImage and QPainter on raster images are used, which need no application object.
 #include "gif_writer.h"
@@ -12,6 +14,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstring>
@@ -28,7 +31,7 @@ constexpr int kSpriteTile = 32;
 
 constexpr char kIconOption[] = "--icon";
 constexpr int kSampleArgs = 2;
-constexpr int kIconArgs = 4;
+constexpr int kIconArgs = 6;
 constexpr int kUsageError = 2;
 
 using DrawTile = void (*)(QPainter&);
@@ -234,13 +237,30 @@ int writeSamples(const QString& folderPath)
     return 0;
 }
 
-int convertIcon(const QString& xpmPath, const QString& pngPath)
+// Nearest neighbour by a whole factor: each pixel becomes a factor x factor block.
+QImage enlarged(const QImage& image, int factor)
 {
-    const QImage icon(xpmPath, "XPM");
-    if (icon.isNull() || !icon.save(pngPath, "PNG")) {
-        std::fprintf(stderr, "make_samples: cannot convert %s to %s\n", qPrintable(xpmPath),
-                     qPrintable(pngPath));
-        return 1;
+    QImage large(image.size() * factor, QImage::Format_ARGB32);
+    for (int y = 0; y < large.height(); ++y)
+        for (int x = 0; x < large.width(); ++x)
+            large.setPixel(x, y, image.pixel(x / factor, y / factor));
+    return large;
+}
+
+// Whole multiples only, so that every pixel of the picture becomes a square
+// block and the pixel art stays crisp at every size.
+int convertIcon(const QString& xpmPath, const QString& themeFolder, const QString& pngName, const QStringList& sizes)
+{
+    const QImage icon = QImage(xpmPath, "XPM").convertToFormat(QImage::Format_ARGB32);
+    for (const QString& sizeText : sizes) {
+        const int size = sizeText.toInt();
+        const QString folder = QString("%1/%2x%2/apps").arg(themeFolder).arg(size);
+        if (icon.isNull() || size <= 0 || size % icon.width() != 0 || !QDir().mkpath(folder) ||
+            !enlarged(icon, size / icon.width()).save(folder + "/" + pngName, "PNG")) {
+            std::fprintf(stderr, "make_samples: cannot convert %s to a %dx%d PNG in %s\n", qPrintable(xpmPath), size,
+                         size, qPrintable(folder));
+            return 1;
+        }
     }
     return 0;
 }
@@ -251,8 +271,14 @@ int main(int argc, char* argv[])
 {
     if (argc == kSampleArgs)
         return writeSamples(QString::fromLocal8Bit(argv[1]));
-    if (argc == kIconArgs && std::strcmp(argv[1], kIconOption) == 0)
-        return convertIcon(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
-    std::fprintf(stderr, "usage: make_samples <folder>\n       make_samples --icon <xpm> <png>\n");
+    if (argc >= kIconArgs && std::strcmp(argv[1], kIconOption) == 0) {
+        QStringList sizes;
+        for (int i = kIconArgs - 1; i < argc; ++i)
+            sizes << QString::fromLocal8Bit(argv[i]);
+        return convertIcon(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                           QString::fromLocal8Bit(argv[4]), sizes);
+    }
+    std::fprintf(stderr, "usage: make_samples <folder>\n"
+                         "       make_samples --icon <xpm> <theme-folder> <png-name> <size>...\n");
     return kUsageError;
 }

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libgtest-dev
   xvfb xauth xdotool openbox x11-utils
+  desktop-file-utils appstream man-db
   imagemagick graphicsmagick
   fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shows the real window under a private Xvfb at 96 DPI, decorated by openbox,
-# and writes a PNG of just that window: title bar and borders included.
+# with the toolbar16.bmp sample loaded from the command line, and writes a PNG
+# of just that window: title bar and borders included.
 # Usage: scripts/screenshot.sh [--scale N] [--dark] [build-folder] [output.png]
 #   --scale N  Qt's scale factor (QT_SCALE_FACTOR), as on a high-density screen
 #   --dark     a dark desktop theme: Qt's own KDE theme reading a dark colour scheme
@@ -67,7 +68,7 @@ fi
 [ -z "$scale" ] || theme+=(QT_SCALE_FACTOR="$scale")
 env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR -u QT_ENABLE_HIGHDPI_SCALING \
   -u QT_QPA_PLATFORMTHEME QT_QPA_PLATFORM=xcb HOME="$work" XDG_CONFIG_HOME="$work/config" "${theme[@]}" \
-  "$program" >"$work/quorvel.log" 2>&1 &
+  "$program" "$build/toolbar16.bmp" >"$work/quorvel.log" 2>&1 &
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvel$' 2>/dev/null | head -n 1) || true
 [ -n "$window" ] || fail "the window did not appear: $(cat "$work/quorvel.log")"
 

@@ -6,6 +6,7 @@
 #include "platform/screen.h"
 #include "support/screen_scale.h"
 #include "support/error_number.h"
+#include "support/files.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -37,24 +38,6 @@ const QByteArray kOldContent = "the user's own file";
 
 
 std::string pathIn(const QTemporaryDir& dir, const QString& name) { return dir.filePath(name).toStdString(); }
-
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 QImage readBmp(const QString& path) { return QImage(path, "BMP").convertToFormat(QImage::Format_RGB32); }
 

@@ -176,11 +176,11 @@ e2e_setting()
         "$XDG_CONFIG_HOME/Quorvel/Quorvel.conf"
 }
 
-# Starts the program and waits for its window. Sets QUORVEL (the process),
+# Starts the program (with any arguments) and waits for its window. Sets QUORVEL (the process),
 # WINDOW (its client window) and the places of its controls.
 e2e_start_program()
 {
-    e2e_spawn "$1" >>"$E2E_WORK/quorvel.log" 2>&1
+    e2e_spawn "$@" >>"$E2E_WORK/quorvel.log" 2>&1
     QUORVEL=${E2E_PIDS[-1]}
     WINDOW=$(e2e_wait_active_window '^Quorvel$' 20) || e2e_fail "the window did not appear"
     e2e_locate_controls

@@ -81,7 +81,7 @@ cmake --install "$build" --prefix "$prefix" >>"$E2E_WORK/install.log" || e2e_fai
 link=$prefix/bin/quorvel
 [ -L "$link" ] && [[ "$(readlink "$link")" != /* ]] || e2e_fail "$link is not a relative link"
 [ -x "$(readlink -f "$link")" ] || e2e_fail "$link does not lead to the program"
-grep -qx 'Exec=quorvel' "$prefix/share/applications/quorvel.desktop" || e2e_fail "no desktop entry that starts quorvel"
+grep -qx 'Exec=quorvel %f' "$prefix/share/applications/quorvel.desktop" || e2e_fail "no desktop entry that starts quorvel"
 grep -qx 'Icon=quorvel' "$prefix/share/applications/quorvel.desktop" || e2e_fail "the desktop entry names no icon"
 [ "$(identify -format %wx%h "$prefix/share/icons/hicolor/16x16/apps/quorvel.png")" = 16x16 ] ||
     e2e_fail "no 16x16 icon"
