@@ -35,6 +35,7 @@
 #include <optional>
 #include <iostream>
 #include <grp.h>
+#include <pwd.h>
 #include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -1108,23 +1109,9 @@ void removeStore()
     QDir(storeFolder()).removeRecursively();
 }
 
-// After a failed write the store keeps the values it could not write, and the
-// file it read last, until a write succeeds: one is made here so that the next
-// case starts from nothing.
-void resetStore()
-{
-    removeStore();
-    try {
-        platform::SaveSetting(platform::App.ProductName(), "f_Main", "WindowState", "0");
-    } catch (const platform::RuntimeError& e) {
-        ADD_FAILURE() << e.description();
-    }
-    removeStore();
-}
-
 TEST(ReliabilitySettings, AStoreThatCannotBeReadOrWrittenGivesAStartAndAClose)
 {
-    resetStore();
+    removeStore();
     Shown defaults;
     {
         f_Main fresh;
@@ -1158,6 +1145,14 @@ TEST(ReliabilitySettings, AStoreThatCannotBeReadOrWrittenGivesAStartAndAClose)
         {"the store file is a folder",
          [&](auto&) { return QDir().mkpath(storeFile()) && QDir(storeFile()).mkdir("inside"); }, Defaults, true},
         {"the store folder is a file", [&](auto&) { return writeFile(storeFolder(), good); }, Defaults, true},
+        // Opening either would keep the start waiting for ever.
+        {"the store file is a pipe",
+         [&](auto&) {
+             return QDir().mkpath(storeFolder()) && mkfifo(QFile::encodeName(storeFile()).constData(), 0600) == 0;
+         },
+         Defaults, true},
+        {"the store file is a link to a device",
+         [&](auto&) { return QDir().mkpath(storeFolder()) && QFile::link("/dev/zero", storeFile()); }, Defaults, true},
         {"the store cannot be read (as root, skipped: the bits do not stop root)",
          [&](auto&) { return permissionBitsStopMe() && writeStore(good) && QFile::setPermissions(storeFile(), {}); },
          Defaults, true},
@@ -1211,7 +1206,40 @@ TEST(ReliabilitySettings, AStoreThatCannotBeReadOrWrittenGivesAStartAndAClose)
         mount.reset();
         if (QFileInfo(storeFile()).isFile())
             QFile::setPermissions(storeFile(), QFile::ReadOwner | QFile::WriteOwner);
-        resetStore();
+        removeStore();
+    }
+}
+
+TEST(ReliabilitySettings, WithoutHomeTheStoreIsInTheAccountsHome)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to run as an account (nobody) whose home this user's settings are not in";
+    const passwd* nobody = getpwuid(kNobody);
+    if (!nobody)
+        GTEST_SKIP() << "this system has no account " << kNobody;
+    const QByteArray expected = QByteArray(nobody->pw_dir) + "/.config/Quorvel/Quorvel.conf";
+
+    const ChildEnd end = runInChild([] {
+        unsetenv("HOME");
+        unsetenv("XDG_CONFIG_HOME");
+        if (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)
+            return QByteArray("cannot become nobody");
+        platform::ForgetSettings();
+        platform::SaveSetting(platform::App.ProductName(), "Setting", "OutputPath", "/tiles");
+        try {
+            platform::WriteSettings();
+            return QByteArray("written");
+        } catch (const platform::RuntimeError& e) {
+            return QByteArray::fromStdString(e.description());
+        }
+    });
+
+    ASSERT_EQ(end.how, ChildEnd::Reported) << end.detail;
+    if (end.report == "written") {
+        EXPECT_TRUE(QFileInfo(expected).isFile());
+        QFile::remove(expected);
+    } else {
+        EXPECT_TRUE(end.report.contains(expected)) << end.report.toStdString();
     }
 }
 
