@@ -1243,4 +1243,35 @@ TEST(ReliabilitySettings, WithoutHomeTheStoreIsInTheAccountsHome)
     }
 }
 
+// Until the window runs there is nothing to store, and SIGTERM, SIGINT and
+// SIGHUP end the program at once, in whatever it is doing. (Once it runs, they
+// close the window the normal way: the end-to-end test of window cycles.)
+TEST(ReliabilitySettings, ASignalBeforeTheWindowRunsEndsTheProgramAtOnce)
+{
+    const struct {
+        const char* what;
+        int signal;
+        bool formMade;
+    } cases[] = {
+        {"SIGTERM before the form is made", SIGTERM, false},
+        {"SIGINT before the form is made", SIGINT, false},
+        {"SIGHUP once the form is made, before it shows", SIGHUP, true},
+        {"SIGTERM once the form is made, before it shows", SIGTERM, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        removeStore();
+        const ChildEnd end = runInChild([&] {
+            if (!c.formMade)
+                raise(c.signal);
+            f_Main form;
+            platform::unloadOnTermination(form);
+            raise(c.signal);
+            return QByteArray("still running");
+        });
+        EXPECT_EQ(end.detail, "killed by signal " + std::to_string(c.signal)) << end.report.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(storeFile())) << "nothing was shown, so nothing is stored";
+    }
+}
+
 } // namespace
