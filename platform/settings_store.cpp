@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <string_view>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,10 +53,10 @@ std::string configFolder()
     return {};
 }
 
-std::string trimmed(const std::string& text)
+std::string_view trimmed(std::string_view text)
 {
-    const std::string::size_type first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos)
+    const std::string_view::size_type first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
@@ -84,15 +85,16 @@ unsigned hexValue(char digit)
 // typed stays as it is (a comma or a semicolon is part of a path); the quotes
 // around a whole value and backslash escapes, as written for values that need
 // them, are undone.
-std::string valueOf(const std::string& written)
+std::string valueOf(std::string_view written)
 {
     // The last quote closes when an even number of backslashes stands before it.
     const std::string::size_type backslashes =
         written.size() < 2 ? 0 : written.size() - 1 - (written.find_last_not_of('\\', written.size() - 2) + 1);
     const bool quoted =
         written.size() >= 2 && written.front() == '"' && written.back() == '"' && backslashes % 2 == 0;
-    const std::string inner = quoted ? written.substr(1, written.size() - 2) : written;
+    const std::string_view inner = quoted ? written.substr(1, written.size() - 2) : written;
     std::string value;
+    value.reserve(inner.size());
     for (std::string::size_type i = 0; i < inner.size(); ++i) {
         const char c = inner[i];
         if (c != '\\' || i + 1 == inner.size()) {
@@ -153,30 +155,32 @@ std::string writtenOf(const std::string& value)
     return quote ? '"' + written + '"' : written;
 }
 
-Sections parsed(const std::string& text)
+Sections parsed(std::string_view text)
 {
     Sections sections;
-    std::string section = kGeneralSection;
-    std::string::size_type start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
-    while (start < text.size()) {
-        std::string::size_type end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = trimmed(text.substr(start, end - start));
-        start = end + 1;
+    auto* section = &sections[kGeneralSection];
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.remove_prefix(3);
+    while (!text.empty()) {
+        const std::string_view::size_type end = std::min(text.find('\n'), text.size());
+        const std::string_view line = trimmed(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;
         if (line[0] == '[') {
-            const std::string::size_type close = line.find(']');
-            if (close != std::string::npos)
-                section = line.substr(1, close - 1);
+            const std::string_view::size_type close = line.find(']');
+            if (close != std::string_view::npos)
+                section = &sections[std::string(line.substr(1, close - 1))];
             continue;
         }
-        const std::string::size_type equals = line.find('=');
-        const std::string key = trimmed(line.substr(0, equals));
-        if (equals != std::string::npos && !key.empty())
-            sections[section][key] = valueOf(trimmed(line.substr(equals + 1)));
+        const std::string_view::size_type equals = line.find('=');
+        const std::string_view key = trimmed(line.substr(0, equals));
+        if (equals != std::string_view::npos && !key.empty())
+            (*section)[std::string(key)] = valueOf(trimmed(line.substr(equals + 1)));
     }
+    // Nothing was above the first section.
+    if (sections[kGeneralSection].empty())
+        sections.erase(kGeneralSection);
     return sections;
 }
 
