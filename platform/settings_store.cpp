@@ -204,7 +204,7 @@ Store read(const std::string& appName)
     Store store;
     const std::string folder = configFolder();
     if (folder.empty()) {
-        store.unreadable = "there is no home folder to keep it in";
+        store.unreadable = "there is no home folder to keep them in";
         return store;
     }
     store.fileName = folder + "/" + appName + "/" + appName + ".conf";
@@ -250,10 +250,12 @@ void makeFolders(const std::string& path)
 
 void write(const Store& store)
 {
-    const std::string where = store.fileName.empty() ? std::string("the settings") : quoted(store.fileName);
+    if (store.fileName.empty())
+        throw RuntimeError(PathFileAccessError, "Cannot store the settings: " + store.unreadable);
     if (!store.unreadable.empty())
-        throw RuntimeError(PathFileAccessError, "Cannot store the settings in " + where + ": it could not be read (" +
-                                                    store.unreadable + "), so it is left as it is");
+        throw RuntimeError(PathFileAccessError, "Cannot store the settings in " + quoted(store.fileName) +
+                                                    ": it could not be read (" + store.unreadable +
+                                                    "), so it is left as it is");
     makeFolders(store.fileName);
     try {
         ReplaceFile(store.fileName, textOf(store.values));
