@@ -205,6 +205,9 @@ void ReplaceFile(const std::string& fileName, std::string_view bytes)
     int error = replacing && ::fchmod(scratch.fd(), old.st_mode & kPermissionBits) != 0 ? errno : 0;
     if (error == 0)
         error = writeAll(scratch.fd(), bytes);
+    // On disk before the rename: a crash then leaves the old file or the new one, never an empty one.
+    if (error == 0 && ::fsync(scratch.fd()) != 0)
+        error = errno;
     if (error == 0)
         error = scratch.close();
     if (error == 0 && ::rename(scratchName.c_str(), target.c_str()) != 0)

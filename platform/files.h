@@ -29,8 +29,8 @@ std::string FolderOf(const std::string& fileName);
 // exist, 75 for any other failure; the description names the file and the cause.
 bool WriteNewFile(const std::string& fileName, std::string_view bytes);
 
-// Replaces the file with these bytes in one step: a failed write leaves the old
-// file as it was. A name that is a link keeps the link, and the file it points
+// Replaces the file with these bytes in one step, synced to disk first: a
+// failed write, or a crash, leaves the old file as it was. A name that is a link keeps the link, and the file it points
 // to gets the bytes, as editors do. The old file's permissions stay. Errors as
 // for WriteNewFile; a folder or a read-only file of that name is error 75.
 void ReplaceFile(const std::string& fileName, std::string_view bytes);
