@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,13 +33,34 @@ constexpr int kFontPointSize = 8;
 // loop does the rest.
 int gSignalPipe[2] = {-1, -1};
 const int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Set once the event loop runs with a form to close. Before that nothing was
+// shown, so nothing is to be stored, and a signal ends the program at once.
+volatile sig_atomic_t gUnloadOnSignal = 0;
 
 void onTerminationSignal(int signalNumber)
 {
+    // A second signal ends the program, whatever the first is still doing.
     ::signal(signalNumber, SIG_DFL);
+    if (!gUnloadOnSignal) {
+        ::raise(signalNumber);
+        return;
+    }
     const char byte = 0;
     // A full pipe already holds a request to close.
     [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// Without the pipe the signals keep their default action, which ends the program.
+void endOnTermination()
+{
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signalNumber : kTerminationSignals)
+        ::sigaction(signalNumber, &action, nullptr);
 }
 
 } // namespace
@@ -57,6 +79,7 @@ void startRuntime()
     QFont font(kFontFamily);
     font.setPointSize(kFontPointSize);
     QApplication::setFont(font);
+    endOnTermination();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         Screen.setTwipsPerPixel(float(kTwipsPerInch / screen->logicalDotsPerInchX()),
                                 float(kTwipsPerInch / screen->logicalDotsPerInchY()));
@@ -67,8 +90,7 @@ void unloadOnTermination(Form& form)
     QObject::connect(
         qApp, &QGuiApplication::commitDataRequest, qApp, [&form](QSessionManager&) { form.Unload(); },
         Qt::DirectConnection);
-    // Without the pipe the signals keep their default action and end the program.
-    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (gSignalPipe[0] < 0)
         return;
     auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, [&form] {
@@ -77,12 +99,7 @@ void unloadOnTermination(Form& form)
         }
         form.Unload();
     });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : kTerminationSignals)
-        ::sigaction(signalNumber, &action, nullptr);
+    QTimer::singleShot(0, qApp, [] { gUnloadOnSignal = 1; });
 }
 
 } // namespace platform

@@ -21,11 +21,14 @@ extern AppObject App;
 std::string SystemDrive();
 
 // Call once after the QApplication exists: pictures, screen metrics, font.
+// From here on SIGTERM, SIGINT and SIGHUP end the program at once, until
+// unloadOnTermination gives them a form to close.
 void startRuntime();
 
-// When the system asks the program to stop (SIGTERM, SIGINT, SIGHUP, or the end
-// of the desktop session), the form is closed the way its close button does it,
-// so that its QueryUnload runs. A second signal ends the program at once.
+// Once the event loop runs, the system's request to stop (SIGTERM, SIGINT,
+// SIGHUP, or the end of the desktop session) closes the form the way its close
+// button does, so that its QueryUnload runs. A second signal ends the program
+// at once.
 void unloadOnTermination(Form& form);
 
 } // namespace platform

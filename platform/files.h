@@ -1,7 +1,10 @@
 #pragma once
-// File names on this platform, and the file tests the form makes.
+// File names on this platform, the file tests the form makes, and the two ways
+// a file is written. Names are byte sequences, used as they are: they need not
+// be valid UTF-8.
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -9,8 +12,9 @@ namespace platform {
 // root folder gives two in a row, which the system accepts.
 inline const std::string PathSeparator = "/";
 
-// Whether an ordinary file (not a folder) of exactly this name exists. The name
-// is never a pattern: "*" and "?" are characters like any other.
+// Whether an ordinary file (not a folder) of exactly this name exists, also
+// through a link. The name is never a pattern: "*" and "?" are characters like
+// any other.
 bool FileExists(const std::string& fileName);
 
 // Whether a folder of this name exists (a link to one counts).
@@ -20,5 +24,18 @@ bool FolderExists(const std::string& name);
 // directly in the root gives the root itself ("/"), so that an empty folder
 // keeps meaning "none". Error 76 for a name without any folder part.
 std::string FolderOf(const std::string& fileName);
+
+// Creates the file with exactly these bytes, complete or not at all. Returns
+// false, and writes nothing anywhere, when the name exists in any form: a
+// file, a folder, a link (even one that points nowhere), a pipe; also one that
+// appears while the bytes are written. Errors: 76 when the folder does not
+// exist, 75 for any other failure; the description names the file and the cause.
+bool WriteNewFile(const std::string& fileName, std::string_view bytes);
+
+// Replaces the file with these bytes in one step, synced to disk first: a
+// failed write, or a crash, leaves the old file as it was. A name that is a link keeps the link, and the file it points
+// to gets the bytes, as editors do. The old file's permissions stay. Errors as
+// for WriteNewFile; a folder or a read-only file of that name is error 75.
+void ReplaceFile(const std::string& fileName, std::string_view bytes);
 
 } // namespace platform

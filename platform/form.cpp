@@ -4,6 +4,7 @@
 #include "platform/events.h"
 #include "platform/qt_support.h"
 #include "platform/screen.h"
+#include "platform/settings_store.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -280,6 +281,8 @@ void Form::applyTabOrder()
 void Form::Show()
 {
     applyTabOrder();
+    // Load reads the store as it is now, not as an earlier form left it unwritten.
+    ForgetSettings();
     raiseEvent(Load);
     // A window shown maximised passes through the normal state on its way, but
     // its normal geometry is for later.
@@ -311,6 +314,9 @@ void Form::closeRequest(int16_t unloadMode, bool& accept)
     raiseEvent(QueryUnload, cancel, unloadMode);
     accept = cancel == 0;
     mUnloading = accept;
+    // What the form stored as it closed reaches the file in one write.
+    if (accept)
+        raiseEvent(std::function<void()>(WriteSettings));
 }
 
 void Form::holdInput(bool hold)

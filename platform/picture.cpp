@@ -1,16 +1,15 @@
 #include "platform/picture.h"
 
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/qt_support.h"
 
-#include <QDir>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QRandomGenerator>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 #include <array>
@@ -204,67 +203,33 @@ Picture LoadPicture(const std::string& fileName)
 
 namespace {
 
-[[noreturn]] void throwWriteError(const std::string& fileName, const QString& cause)
+// The picture as the bytes of a BMP file: Qt writes 32-bit pixels as 24-bit
+// ones, whatever the picture held. Encoded whole before anything is written,
+// so that no file is begun for a picture that cannot be encoded.
+QByteArray bmpOf(const Picture& picture, const std::string& fileName)
 {
-    const int number = QFileInfo(qstr(fileName)).absoluteDir().exists() ? PathFileAccessError : PathNotFound;
-    throw RuntimeError(number, "Cannot write " + quoted(fileName) + ": " + str(cause));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (!writer.write(picture.image().convertToFormat(QImage::Format_RGB32)))
+        throw RuntimeError(PathFileAccessError, "Cannot write " + quoted(fileName) + ": " + str(writer.errorString()));
+    return bytes;
 }
 
-// Encodes the picture into file as a BMP: Qt writes 32-bit pixels as 24-bit
-// ones, whatever the picture held. Returns the cause of a failure, or nothing.
-QString writeBmp(const Picture& picture, QFileDevice& file)
-{
-    QImageWriter writer(&file, "bmp");
-    // Flushed here, where a failure is seen: the last buffered bytes can meet a
-    // full disk, and QSaveFile::commit() would rename the cut-short file over
-    // the old one without a word when its own flush fails.
-    if (writer.write(picture.image().convertToFormat(QImage::Format_RGB32)) && file.flush())
-        return {};
-    return file.error() == QFileDevice::NoError ? writer.errorString() : file.errorString();
-}
-
-// A name beside fileName that nothing else uses.
-QString scratchNameFor(const std::string& fileName)
-{
-    return qstr(fileName) + '.' + QString::number(QRandomGenerator::global()->generate64(), 36) + ".part";
-}
+std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
 
 } // namespace
 
 void SavePicture(const Picture& picture, const std::string& fileName)
 {
-    // QSaveFile writes beside the target and renames over it once complete, so
-    // a failed write leaves the old file as it was and no scratch file. (Saving
-    // to the name itself would empty the old file first.)
-    QSaveFile file(qstr(fileName));
-    if (!file.open(QIODevice::WriteOnly))
-        throwWriteError(fileName, file.errorString());
-    const QString cause = writeBmp(picture, file);
-    if (!cause.isEmpty())
-        throwWriteError(fileName, cause);
-    if (!file.commit())
-        throwWriteError(fileName, file.errorString());
+    ReplaceFile(fileName, viewOf(bmpOf(picture, fileName)));
 }
 
 bool SaveNewPicture(const Picture& picture, const std::string& fileName)
 {
-    // Complete under a scratch name first; the rename then refuses to replace a
-    // file that appeared at fileName meanwhile. Not synced to disk one by one
-    // (QSaveFile would): Save all writes thousands of tiles.
-    QFile scratch(scratchNameFor(fileName));
-    if (!scratch.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throwWriteError(fileName, scratch.errorString());
-    QString cause = writeBmp(picture, scratch);
-    scratch.close();
-    if (cause.isEmpty() && scratch.error() != QFileDevice::NoError)
-        cause = scratch.errorString();
-    if (cause.isEmpty() && !scratch.rename(qstr(fileName)))
-        cause = scratch.errorString();
-    if (!cause.isEmpty()) {
-        scratch.remove();
-        throwWriteError(fileName, cause);
-    }
-    return true;
+    // Not synced to disk one by one: Save all writes thousands of tiles.
+    return WriteNewFile(fileName, viewOf(bmpOf(picture, fileName)));
 }
 
 } // namespace platform

@@ -30,14 +30,16 @@ Picture LoadPicture(const std::string& fileName);
 
 // Writes exactly the picture's pixels as a 24-bit BMP, whatever the name's
 // extension, replacing an existing file only once the new one is complete: a
-// failed write leaves the old file as it was. Errors: 75 when the file cannot
+// failed write leaves the old file as it was. A name that is a link keeps the
+// link; the file it points to gets the picture. Errors: 75 when the file cannot
 // be written, 76 when its folder does not exist; the description names the
 // file and the cause.
 void SavePicture(const Picture& picture, const std::string& fileName);
 
-// SavePicture for a file that must not exist yet: never replaces a file, not
-// even one that appears while the picture is written (error 75 then). Returns
-// true once the picture is written.
+// SavePicture for a file that must not exist yet: returns false and writes
+// nothing when the name exists in any form (a file, a folder, a link, even one
+// that points nowhere, a pipe), also one that appears while the picture is
+// written. No scratch file is ever left behind.
 bool SaveNewPicture(const Picture& picture, const std::string& fileName);
 
 } // namespace platform

@@ -16,6 +16,11 @@ public:
         mTwipsPerPixelY = y;
     }
 
+    // Brings a window's outer geometry onto the screens there are now: no larger
+    // than the largest screen's free area, and placed so that its title bar is on
+    // a screen. A geometry that already fits is left as it is.
+    void FitWindow(float& left, float& top, float& width, float& height) const;
+
 private:
     float mTwipsPerPixelX = 15;
     float mTwipsPerPixelY = 15;

@@ -2,12 +2,14 @@
 #include "platform/app.h"
 #include "platform/errors.h"
 #include "platform/numbers.h"
+#include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "window/f_main.h"
 
 using platform::App;
 using platform::GetSetting;
 using platform::SaveSetting;
+using platform::Screen;
 using platform::toSingle;
 using platform::toText;
 
@@ -33,6 +35,8 @@ void f_Main::LoadSettings()
         step([&] { top = toSingle(GetSetting(App.ProductName(), Name(), "WindowTop", "0")); });
         step([&] { width = toSingle(GetSetting(App.ProductName(), Name(), "WindowWidth", toText(Width()))); });
         step([&] { height = toSingle(GetSetting(App.ProductName(), Name(), "WindowHeight", toText(Height()))); });
+        // Stored on other screens or edited by hand, the geometry is brought onto these first.
+        Screen.FitWindow(left, top, width, height);
         Move(left, top, width, height);
     }
     step([this] { Drive1.setDrive(GetSetting(App.ProductName(), kPathSection, "DrivePath", platform::SystemDrive())); });

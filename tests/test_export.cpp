@@ -30,6 +30,8 @@
 
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +40,12 @@ const QByteArray kOldContent = "the user's own file";
 
 
 std::string pathIn(const QTemporaryDir& dir, const QString& name) { return dir.filePath(name).toStdString(); }
+
+bool writeFileOk(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(kOldContent) == kOldContent.size();
+}
 
 QImage readBmp(const QString& path) { return QImage(path, "BMP").convertToFormat(QImage::Format_RGB32); }
 
@@ -173,6 +181,52 @@ TEST(ExportSaveSelected, WritesThePreviewUnderTheChosenNameReplacingAnOldFile)
     EXPECT_EQ(readBmp(target), tileOf(s.strip, 32, 16));
     EXPECT_EQ(s.form.Picture2.picture().image().convertToFormat(QImage::Format_RGB32), tileOf(s.strip, 32, 16));
     EXPECT_EQ(entriesOf(dir.path()), QStringList({"strip.bmp", "third tile"}));
+}
+
+// A chosen name that is a link stays a link, as after saving in an editor: the
+// file it leads to gets the tile, and keeps its permissions.
+TEST(ExportSaveSelected, WritesThroughALinkToTheFileItLeadsTo)
+{
+    const struct {
+        const char* what;
+        QString link;   // relative to the folder of the chosen name
+        QString target; // the file that gets the tile, relative to the other folder
+        bool targetExists;
+    } cases[] = {
+        {"a link to a file", "../elsewhere/x.bmp", "x.bmp", true},
+        {"a link to a link to a file", "chain", "x.bmp", true},
+        {"a link that points nowhere yet", "../elsewhere/new.bmp", "new.bmp", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir root;
+        QTemporaryDir strips;
+        StripForm s(strips, 160, 16, "", "");
+        pick(s.form, 0);
+        ASSERT_TRUE(QDir(root.path()).mkdir("chosen") && QDir(root.path()).mkdir("elsewhere"));
+        const QString chosen = root.filePath("chosen/tile.bmp");
+        const QString target = root.filePath("elsewhere/" + c.target);
+        if (c.targetExists) {
+            writeFile(target, kOldContent);
+            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        }
+        ASSERT_EQ(symlink("../elsewhere/x.bmp", QFile::encodeName(root.filePath("chosen/chain")).constData()), 0);
+        ASSERT_EQ(symlink(QFile::encodeName(c.link).constData(), QFile::encodeName(chosen).constData()), 0);
+        ScriptedDialogs dialogs;
+        dialogs.answerSave(chosen.toStdString());
+
+        s.form.cmdSave_Click();
+
+        EXPECT_TRUE(dialogs.messages().empty());
+        EXPECT_TRUE(QFileInfo(chosen).isSymLink());
+        EXPECT_EQ(readBmp(target), tileOf(s.strip, 0, 16));
+        EXPECT_EQ(entriesOf(root.filePath("chosen")), QStringList({"chain", "tile.bmp"}));
+        EXPECT_EQ(entriesOf(root.filePath("elsewhere")), QStringList({c.target}));
+        struct stat status {};
+        ASSERT_EQ(stat(QFile::encodeName(target).constData(), &status), 0);
+        if (c.targetExists)
+            EXPECT_EQ(status.st_mode & 07777, 0604u);
+    }
 }
 
 TEST(ExportSaveSelected, CancellingWritesNothing)
@@ -380,12 +434,6 @@ TEST(ExportSaveAll, StopsWithAMessageNamingTheFileItCannotWrite)
              return pathIn(out, "plain");
          },
          {}, "plain/t1.bmp"},
-        {"a folder that bears the third tile's name",
-         [](const QTemporaryDir& out) {
-             QDir(out.path()).mkdir("t3.bmp");
-             return out.path().toStdString();
-         },
-         {"t1.bmp", "t2.bmp"}, "t3.bmp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -403,7 +451,7 @@ TEST(ExportSaveAll, StopsWithAMessageNamingTheFileItCannotWrite)
             EXPECT_TRUE(QFileInfo(out.filePath(name)).isFile()) << name.toStdString();
         EXPECT_FALSE(QFileInfo::exists(out.filePath("t4.bmp")));
         // No scratch file is left behind.
-        EXPECT_EQ(entriesOf(out.path()).filter(".part").size(), 0);
+        EXPECT_EQ(entriesOf(out.path()), QStringList({"plain"}));
 
         // The hold ended with the run: typing reaches the prefix again.
         QCoreApplication::postEvent(s.form.txtPref.widget(),
@@ -466,22 +514,54 @@ TEST(ExportSaveAll, ACloseEndsTheRunAfterTheTileInProgressAndThenCloses)
 
 // ---------------------------------------------------------------- the runtime
 
-// Save all tests for the file first; this is the file that appears after that test.
-TEST(ExportFiles, SaveNewPictureNeverReplacesAFile)
+// Save all tests for a file first; these are the names that hold something
+// else, or that appear after that test. None is written through or replaced.
+TEST(ExportFiles, SaveNewPictureSkipsANameThatExistsInAnyForm)
 {
-    QTemporaryDir dir;
-    const QString target = dir.filePath("tile.bmp");
-    writeFile(target, kOldContent);
     const platform::Picture picture(makeStrip(16, 16));
-    EXPECT_EQ(errorNumberOf([&] { platform::SaveNewPicture(picture, target.toStdString()); }),
-              platform::PathFileAccessError);
-    EXPECT_EQ(contentOf(target), kOldContent);
-    EXPECT_EQ(entriesOf(dir.path()), QStringList({"tile.bmp"}));
+    const struct {
+        const char* what;
+        std::function<bool(const QString& folder, const QString& elsewhere)> plant;
+    } cases[] = {
+        {"a file", [](const QString& folder, const QString&) { return writeFileOk(folder + "/tile.bmp"); }},
+        {"a folder", [](const QString& folder, const QString&) { return QDir(folder).mkdir("tile.bmp"); }},
+        {"a link to a file",
+         [](const QString& folder, const QString& elsewhere) {
+             return writeFileOk(elsewhere + "/x.bmp") && QFile::link(elsewhere + "/x.bmp", folder + "/tile.bmp");
+         }},
+        {"a link to a folder",
+         [](const QString& folder, const QString& elsewhere) { return QFile::link(elsewhere, folder + "/tile.bmp"); }},
+        {"a link that points nowhere",
+         [](const QString& folder, const QString& elsewhere) {
+             return QFile::link(elsewhere + "/x.bmp", folder + "/tile.bmp");
+         }},
+        {"a pipe",
+         [](const QString& folder, const QString&) {
+             return mkfifo(QFile::encodeName(folder + "/tile.bmp").constData(), 0600) == 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder;
+        QTemporaryDir elsewhere;
+        ASSERT_TRUE(c.plant(folder.path(), elsewhere.path()));
+        const QStringList before = entriesOf(folder.path());
+        const QStringList beforeElsewhere = entriesOf(elsewhere.path());
+        const QByteArray content = contentOf(elsewhere.filePath("x.bmp"));
 
+        EXPECT_FALSE(platform::SaveNewPicture(picture, pathIn(folder, "tile.bmp")));
+
+        EXPECT_EQ(entriesOf(folder.path()), before);
+        EXPECT_EQ(entriesOf(elsewhere.path()), beforeElsewhere);
+        EXPECT_EQ(contentOf(elsewhere.filePath("x.bmp")), content);
+    }
+
+    QTemporaryDir dir;
     EXPECT_EQ(errorNumberOf([&] { platform::SaveNewPicture(picture, pathIn(dir, "missing/tile.bmp")); }),
               platform::PathNotFound);
-    platform::SaveNewPicture(picture, pathIn(dir, "new.bmp"));
+    EXPECT_TRUE(platform::SaveNewPicture(picture, pathIn(dir, "new.bmp")));
     EXPECT_EQ(readBmp(dir.filePath("new.bmp")), makeStrip(16, 16));
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"new.bmp"}));
 }
 
 // ---------------------------------------------------------------- another reader

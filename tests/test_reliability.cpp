@@ -32,8 +32,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <iostream>
 #include <grp.h>
+#include <pwd.h>
 #include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -794,6 +796,15 @@ struct StripForm {
 
 QString tileName(int number) { return QString("t%1.bmp").arg(number); }
 
+// The longest name, in bytes, that a Linux file system takes.
+constexpr int kLongestName = 255;
+
+// Everything in a folder: hidden files, links that point nowhere and pipes too.
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 // Every tile before the failing one is a whole BMP of its own pixels; the
 // failing one and those after it are not there, and no scratch file is left.
 void expectCompleteTilesBefore(const QString& folder, const StripForm& s, int failing)
@@ -807,7 +818,7 @@ void expectCompleteTilesBefore(const QString& folder, const StripForm& s, int fa
     }
     for (int number = failing; number <= kTiles; ++number)
         EXPECT_FALSE(QFileInfo(folder + "/" + tileName(number)).isFile()) << number;
-    EXPECT_TRUE(QDir(folder).entryList({"*.part"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+    EXPECT_EQ(entriesOf(folder).size(), failing - 1) << "no scratch file is left";
 }
 
 void expectOneMessageNaming(const ScriptedDialogs& dialogs, int number, const QString& path, const char* cause)
@@ -828,14 +839,15 @@ TEST(ReliabilityWrite, SaveAllStopsAtTheFirstTileItCannotWriteAndKeepsTheOnesBef
         int failing;
         int number;
         const char* cause;
+        std::string prefix = "t";
     };
     const Case cases[] = {
         {"a missing output folder",
          [](const QString& folder, auto&) { return QDir(folder).removeRecursively(); }, 1, platform::PathNotFound,
          "No such file"},
-        {"a folder that bears the third tile's name",
-         [](const QString& folder, auto&) { return QDir(folder).mkdir(tileName(3)); }, 3,
-         platform::PathFileAccessError, "exists"},
+        // One byte past the longest name a file system takes.
+        {"a name of 256 bytes", [](const QString&, auto&) { return true; }, 1, platform::PathFileAccessError,
+         "File name too long", std::string(kLongestName - 4, 't')},
         {"a read-only file system",
          [](const QString& folder, auto& mount) {
              mount = std::make_unique<ScratchMount>(folder, "size=1m");
@@ -867,11 +879,14 @@ TEST(ReliabilityWrite, SaveAllStopsAtTheFirstTileItCannotWriteAndKeepsTheOnesBef
             continue;
         }
         StripForm s(strips, folder);
+        s.form.txtPref.setText(c.prefix);
         ScriptedDialogs dialogs;
 
         platform::raiseEvent(s.form.cmdSaveAll.Click);
 
-        expectOneMessageNaming(dialogs, c.number, folder + "/" + tileName(c.failing), c.cause);
+        expectOneMessageNaming(dialogs, c.number,
+                               folder + "/" + QString::fromStdString(c.prefix) + QString("%1.bmp").arg(c.failing),
+                               c.cause);
         if (c.failing > 1 || QFileInfo(folder).isDir())
             expectCompleteTilesBefore(folder, s, c.failing);
         else
@@ -879,6 +894,148 @@ TEST(ReliabilityWrite, SaveAllStopsAtTheFirstTileItCannotWriteAndKeepsTheOnesBef
         // The run ended at the failing tile, which is the one selected.
         EXPECT_EQ(s.form.CurrentIndex(), c.failing);
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+// Puts a file under a tile's name once the run has tested for it: when the
+// preview's picture is that tile, between the test and the write, as another
+// program saving into the same folder would. Checked at every yield of the run.
+class PlantAfterTheTest : public QObject {
+public:
+    PlantAfterTheTest(const f_Main& form, int number, const QString& path)
+        : mForm(form), mNumber(number), mPath(path)
+    {
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+    bool planted() const { return mPlanted; }
+
+protected:
+    void customEvent(QEvent*) override
+    {
+        const QImage& preview = mForm.Picture2.picture().image();
+        // The strip's red channel counts its columns.
+        if (mForm.CurrentIndex() == mNumber && !preview.isNull() && qRed(preview.pixel(0, 0)) == (mNumber - 1) * kTile)
+            mPlanted = writeFile(mPath, kOldContent);
+        else
+            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+
+private:
+    const f_Main& mForm;
+    int mNumber;
+    QString mPath;
+    bool mPlanted = false;
+};
+
+TEST(ReliabilityWrite, SaveAllNeverWritesThroughNorOverANameThatExists)
+{
+    constexpr int kPlanted = 3;
+    const QString planted = tileName(kPlanted);
+    struct Case {
+        const char* what;
+        // Plants something at name in folder, with what it leads to in elsewhere.
+        std::function<bool(const QString& folder, const QString& elsewhere)> plant;
+        bool midRun;
+    };
+    const Case cases[] = {
+        {"a file", [&](const QString& f, const QString&) { return writeFile(f + "/" + planted, kOldContent); }, false},
+        {"a folder", [&](const QString& f, const QString&) { return QDir(f).mkdir(planted); }, false},
+        {"a link to a file",
+         [&](const QString& f, const QString& e) {
+             return writeFile(e + "/x.bmp", kOldContent) && QFile::link(e + "/x.bmp", f + "/" + planted);
+         },
+         false},
+        {"a link to a folder", [&](const QString& f, const QString& e) { return QFile::link(e, f + "/" + planted); },
+         false},
+        {"a link that points nowhere",
+         [&](const QString& f, const QString& e) { return QFile::link(e + "/x.bmp", f + "/" + planted); }, false},
+        {"a pipe",
+         [&](const QString& f, const QString&) {
+             return mkfifo(QFile::encodeName(f + "/" + planted).constData(), 0600) == 0;
+         },
+         false},
+        {"a file that appears after the run tested for it", [](const QString&, const QString&) { return true; },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir strips;
+        QTemporaryDir out;
+        QTemporaryDir elsewhere;
+        ASSERT_TRUE(c.plant(out.path(), elsewhere.path()));
+        const QFileInfo before(out.filePath(planted));
+        const QStringList elsewhereBefore = entriesOf(elsewhere.path());
+        StripForm s(strips, out.path());
+        std::optional<PlantAfterTheTest> plant;
+        if (c.midRun)
+            plant.emplace(s.form, kPlanted, out.filePath(planted));
+        ScriptedDialogs dialogs;
+
+        platform::raiseEvent(s.form.cmdSaveAll.Click);
+
+        EXPECT_TRUE(dialogs.messages().empty()) << dialogs.messages()[0].text;
+        QStringList all;
+        for (int number = 1; number <= kTiles; ++number) {
+            all << tileName(number);
+            if (number == kPlanted)
+                continue;
+            const QString path = out.filePath(tileName(number));
+            EXPECT_EQ(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32),
+                      tileOf(s.strip, (number - 1) * kTile, kTile))
+                << number;
+        }
+        all.sort();
+        EXPECT_EQ(entriesOf(out.path()), all) << "no scratch file is left";
+        if (c.midRun) {
+            EXPECT_TRUE(plant->planted());
+            EXPECT_EQ(contentOf(out.filePath(planted)), kOldContent);
+        } else {
+            const QFileInfo after(out.filePath(planted));
+            EXPECT_EQ(after.isSymLink(), before.isSymLink());
+            EXPECT_EQ(after.symLinkTarget(), before.symLinkTarget());
+            EXPECT_EQ(after.isDir(), before.isDir());
+            EXPECT_EQ(after.lastModified(), before.lastModified());
+            EXPECT_EQ(after.size(), before.size());
+        }
+        EXPECT_EQ(entriesOf(elsewhere.path()), elsewhereBefore) << "nothing is written where a link leads";
+        EXPECT_EQ(contentOf(elsewhere.filePath("x.bmp")), elsewhereBefore.isEmpty() ? QByteArray() : kOldContent);
+    }
+}
+
+TEST(ReliabilityWrite, SaveAllTakesEveryNameTheFileSystemTakes)
+{
+    // Up to 255 bytes with the number and ".bmp"; Cyrillic letters take two bytes each.
+    const struct {
+        const char* what;
+        std::string prefix;
+    } cases[] = {
+        {"240 bytes of prefix", std::string(240, 'a')},
+        {"120 Cyrillic letters", [] {
+             std::string prefix;
+             for (int i = 0; i < 120; ++i)
+                 prefix += "Ж";
+             return prefix;
+         }()},
+        {"the longest name", std::string(kLongestName - 5, 'b')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir strips;
+        QTemporaryDir out;
+        StripForm s(strips, out.path());
+        s.form.txtPref.setText(c.prefix);
+        ScriptedDialogs dialogs;
+
+        platform::raiseEvent(s.form.cmdSaveAll.Click);
+
+        EXPECT_TRUE(dialogs.messages().empty()) << dialogs.messages()[0].text;
+        EXPECT_EQ(entriesOf(out.path()).size(), kTiles);
+        for (int number = 1; number <= kTiles; ++number) {
+            const std::string name = out.path().toStdString() + "/" + c.prefix + std::to_string(number) + ".bmp";
+            EXPECT_EQ(QImage(QString::fromStdString(name), "BMP").convertToFormat(QImage::Format_RGB32),
+                      tileOf(s.strip, (number - 1) * kTile, kTile))
+                << number;
+        }
     }
 }
 
@@ -952,23 +1109,9 @@ void removeStore()
     QDir(storeFolder()).removeRecursively();
 }
 
-// After a failed write the store keeps the values it could not write, and the
-// file it read last, until a write succeeds: one is made here so that the next
-// case starts from nothing.
-void resetStore()
-{
-    removeStore();
-    try {
-        platform::SaveSetting(platform::App.ProductName(), "f_Main", "WindowState", "0");
-    } catch (const platform::RuntimeError& e) {
-        ADD_FAILURE() << e.description();
-    }
-    removeStore();
-}
-
 TEST(ReliabilitySettings, AStoreThatCannotBeReadOrWrittenGivesAStartAndAClose)
 {
-    resetStore();
+    removeStore();
     Shown defaults;
     {
         f_Main fresh;
@@ -1002,6 +1145,14 @@ TEST(ReliabilitySettings, AStoreThatCannotBeReadOrWrittenGivesAStartAndAClose)
         {"the store file is a folder",
          [&](auto&) { return QDir().mkpath(storeFile()) && QDir(storeFile()).mkdir("inside"); }, Defaults, true},
         {"the store folder is a file", [&](auto&) { return writeFile(storeFolder(), good); }, Defaults, true},
+        // Opening either would keep the start waiting for ever.
+        {"the store file is a pipe",
+         [&](auto&) {
+             return QDir().mkpath(storeFolder()) && mkfifo(QFile::encodeName(storeFile()).constData(), 0600) == 0;
+         },
+         Defaults, true},
+        {"the store file is a link to a device",
+         [&](auto&) { return QDir().mkpath(storeFolder()) && QFile::link("/dev/zero", storeFile()); }, Defaults, true},
         {"the store cannot be read (as root, skipped: the bits do not stop root)",
          [&](auto&) { return permissionBitsStopMe() && writeStore(good) && QFile::setPermissions(storeFile(), {}); },
          Defaults, true},
@@ -1055,7 +1206,71 @@ TEST(ReliabilitySettings, AStoreThatCannotBeReadOrWrittenGivesAStartAndAClose)
         mount.reset();
         if (QFileInfo(storeFile()).isFile())
             QFile::setPermissions(storeFile(), QFile::ReadOwner | QFile::WriteOwner);
-        resetStore();
+        removeStore();
+    }
+}
+
+TEST(ReliabilitySettings, WithoutHomeTheStoreIsInTheAccountsHome)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to run as an account (nobody) whose home this user's settings are not in";
+    const passwd* nobody = getpwuid(kNobody);
+    if (!nobody)
+        GTEST_SKIP() << "this system has no account " << kNobody;
+    const QByteArray expected = QByteArray(nobody->pw_dir) + "/.config/Quorvel/Quorvel.conf";
+
+    const ChildEnd end = runInChild([] {
+        unsetenv("HOME");
+        unsetenv("XDG_CONFIG_HOME");
+        if (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)
+            return QByteArray("cannot become nobody");
+        platform::ForgetSettings();
+        platform::SaveSetting(platform::App.ProductName(), "Setting", "OutputPath", "/tiles");
+        try {
+            platform::WriteSettings();
+            return QByteArray("written");
+        } catch (const platform::RuntimeError& e) {
+            return QByteArray::fromStdString(e.description());
+        }
+    });
+
+    ASSERT_EQ(end.how, ChildEnd::Reported) << end.detail;
+    if (end.report == "written") {
+        EXPECT_TRUE(QFileInfo(expected).isFile());
+        QFile::remove(expected);
+    } else {
+        EXPECT_TRUE(end.report.contains(expected)) << end.report.toStdString();
+    }
+}
+
+// Until the window runs there is nothing to store, and SIGTERM, SIGINT and
+// SIGHUP end the program at once, in whatever it is doing. (Once it runs, they
+// close the window the normal way: the end-to-end test of window cycles.)
+TEST(ReliabilitySettings, ASignalBeforeTheWindowRunsEndsTheProgramAtOnce)
+{
+    const struct {
+        const char* what;
+        int signal;
+        bool formMade;
+    } cases[] = {
+        {"SIGTERM before the form is made", SIGTERM, false},
+        {"SIGINT before the form is made", SIGINT, false},
+        {"SIGHUP once the form is made, before it shows", SIGHUP, true},
+        {"SIGTERM once the form is made, before it shows", SIGTERM, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        removeStore();
+        const ChildEnd end = runInChild([&] {
+            if (!c.formMade)
+                raise(c.signal);
+            f_Main form;
+            platform::unloadOnTermination(form);
+            raise(c.signal);
+            return QByteArray("still running");
+        });
+        EXPECT_EQ(end.detail, "killed by signal " + std::to_string(c.signal)) << end.report.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(storeFile())) << "nothing was shown, so nothing is stored";
     }
 }
 

@@ -1,6 +1,7 @@
 // Settings, start and end: what a start restores from the per-user store, what
 // a close writes there, and how a bad or unwritable store is survived.
 #include "platform/app.h"
+#include "platform/numbers.h"
 #include "platform/screen.h"
 #include "support/scripted_dialogs.h"
 #include "support/settings_store.h"
@@ -10,6 +11,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -237,22 +240,86 @@ TEST_F(SettingsCorrupt, AStoreOfGarbageGivesTheDefaultsAndIsWrittenAfresh)
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
-TEST_F(SettingsCorrupt, AnAbsurdSizeGivesAWindowAllTheSame)
+TEST_F(SettingsCorrupt, AStoredGeometryIsBroughtOntoTheScreen)
 {
-    Stored stored;
-    stored.dir = folder.path().toStdString();
-    stored.left = "-1E+30";
-    stored.width = "3.4E+38";
-    stored.height = "0";
-    ASSERT_TRUE(writeStore(QByteArray::fromStdString(stored.text())));
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    const float tx = platform::Screen.TwipsPerPixelX();
+    const float ty = platform::Screen.TwipsPerPixelY();
+    const struct {
+        std::string left, top, width, height;
+    } cases[] = {
+        {"0", "0", "1e30", "1e30"},
+        {"0", "0", "99999999999", "99999999999"},
+        {"1E+09", "1E+09", "9000", "6000"},
+        {"-1E+09", "-1E+09", "9000", "6000"},
+        {"1E+09", "-1E+09", "1e30", "99999999999"},
+        {"-1E+30", "0", "3.4E+38", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.left + ", " + c.top + ", " + c.width + ", " + c.height);
+        Stored stored;
+        stored.dir = folder.path().toStdString();
+        stored.left = c.left;
+        stored.top = c.top;
+        stored.width = c.width;
+        stored.height = c.height;
+        ASSERT_TRUE(writeStore(QByteArray::fromStdString(stored.text())));
+        Shown closed;
+        {
+            f_Main f;
+            f.Show();
+            const QRect frame = f.widget()->frameGeometry();
+            EXPECT_TRUE(free.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                              << frame.height();
+            EXPECT_GE(f.Width(), 6000);
+            EXPECT_GE(f.Height(), 4500);
+            EXPECT_EQ(f.Dir1.Path(), stored.dir);
+            closed = shownBy(f);
+            f.Unload();
+        }
+        // What is stored is the window as it was, and brings it back there.
+        const std::string text = storeText();
+        for (const std::string line : {"WindowLeft=" + platform::toText(closed.left),
+                                       "WindowTop=" + platform::toText(closed.top),
+                                       "WindowWidth=" + platform::toText(closed.width),
+                                       "WindowHeight=" + platform::toText(closed.height)})
+            EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << " in\n" << text;
+        EXPECT_LE(closed.width, (free.width() + 1) * tx);
+        EXPECT_LE(closed.height, (free.height() + 1) * ty);
+        f_Main again;
+        again.Show();
+        EXPECT_EQ(shownBy(again), closed);
+    }
+}
 
-    f_Main f;
-    f.Show();
-
-    EXPECT_EQ(f.Left(), -1E+30f);
-    EXPECT_GT(f.widget()->width(), 0);
-    EXPECT_GT(f.widget()->height(), 0);
-    EXPECT_EQ(f.Dir1.Path(), stored.dir);
+TEST_F(SettingsCorrupt, AValueKeepsTheTextAPersonWrote)
+{
+    const struct {
+        std::string written;
+        std::string shown;
+    } cases[] = {
+        {"/data/x,y", "/data/x,y"},
+        {"/data/a;b", "/data/a;b"},
+        {"/data/say \"hi\"", "/data/say \"hi\""},
+        {"  /data/blanks around  ", "/data/blanks around"},
+        {"\"/data/quoted, as written for a comma\"", "/data/quoted, as written for a comma"},
+        {"@data", "@data"},
+        {"/data/back\\slash", "/data/back\\slash"},
+        {"/data/Картинки", "/data/Картинки"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        ASSERT_TRUE(writeStore(QByteArray::fromStdString("[Setting]\nOutputPath=" + c.written + "\n")));
+        {
+            f_Main f;
+            f.Show();
+            EXPECT_EQ(f.lbDir.Caption(), c.shown);
+            f.Unload();
+        }
+        f_Main again;
+        again.Show();
+        EXPECT_EQ(again.lbDir.Caption(), c.shown) << storeText();
+    }
 }
 
 TEST_F(SettingsStates, MinimisedStartLeavesTheGeometryUnread)
