@@ -241,17 +241,21 @@ TEST(CommandLine, SaveAllSkipsEveryExistingNameAndReplacesNone)
     const QByteArray planted = "the user's own file";
     writeFile(out.filePath("icon2.bmp"), planted);
     writeFile(out.filePath("elsewhere.bmp"), planted);
-    // A link to a file is skipped like the file, and what it leads to stays as it was.
+    // A link to a file is skipped like the file, and what it leads to stays as it was;
+    // a link that leads nowhere and a folder are names taken all the same.
     ASSERT_TRUE(QFile::link(out.filePath("elsewhere.bmp"), out.filePath("icon5.bmp")));
+    ASSERT_TRUE(QFile::link(strips.filePath("planted.bmp"), out.filePath("icon3.bmp")));
+    ASSERT_TRUE(QDir(out.path()).mkdir("icon4.bmp"));
 
     const BatchRun first = runBatch(strip, out.path().toStdString(), "icon");
     EXPECT_EQ(first.status, cli::kExitSuccess);
-    EXPECT_EQ(first.out, "saved 4, skipped 2 existing, in " + out.path().toStdString() + "\n");
+    EXPECT_EQ(first.out, "saved 2, skipped 4 existing, in " + out.path().toStdString() + "\n");
     EXPECT_EQ(contentOf(out.filePath("icon2.bmp")), planted);
     EXPECT_EQ(contentOf(out.filePath("elsewhere.bmp")), planted);
     EXPECT_TRUE(QFileInfo(out.filePath("icon5.bmp")).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(strips.filePath("planted.bmp")));
     const QImage image = makeStrip(96, 16);
-    for (int tile : {1, 3, 4, 6})
+    for (int tile : {1, 6})
         EXPECT_EQ(QImage(out.filePath("icon%1.bmp").arg(tile), "BMP").convertToFormat(QImage::Format_RGB32),
                   tileOf(image, (tile - 1) * 16, 16))
             << tile;
