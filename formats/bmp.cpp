@@ -378,45 +378,47 @@ void decodeRuns(const Bytes& file, qint64 at, const Header& h, const Palette& pa
     }
 }
 
+DecodedBmp tooLarge(const Header& h)
+{
+    DecodedBmp result;
+    result.outcome = DecodedBmp::TooLarge;
+    result.width = h.width;
+    result.height = h.height;
+    return result;
+}
+
 } // namespace
 
 DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
 {
-    DecodedBmp result;
     try {
         const Bytes file(bytes);
         const Header h = readHeader(file);
         checkCompression(h);
-        if (h.width * h.height > maxPixels) {
-            result.outcome = DecodedBmp::TooLarge;
-            result.width = h.width;
-            result.height = h.height;
-            return result;
-        }
+        if (h.width * h.height > maxPixels)
+            return tooLarge(h);
         const Masks masks = readMasks(file, h);
         const qint64 dataOffset = file.u32(kDataOffsetAt);
         const Palette palette = readPalette(file, h, masks.end, dataOffset);
         // A data offset inside the headers or the palette (0, say) is taken to
         // mean the data follows them.
         const qint64 dataAt = std::max(dataOffset, palette.end);
-        QImage image(int(h.width), int(h.height), QImage::Format_RGB32);
-        if (image.isNull()) {
-            result.outcome = DecodedBmp::TooLarge;
-            result.width = h.width;
-            result.height = h.height;
-            return result;
-        }
+        DecodedBmp result;
+        result.image = QImage(int(h.width), int(h.height), QImage::Format_RGB32);
+        if (result.image.isNull())
+            return tooLarge(h);
         if (isRle(h.compression))
-            decodeRuns(file, dataAt, h, palette, image);
+            decodeRuns(file, dataAt, h, palette, result.image);
         else
-            decodeRows(file, dataAt, h, masks, palette, image);
+            decodeRows(file, dataAt, h, masks, palette, result.image);
         result.outcome = DecodedBmp::Picture;
-        result.image = image;
+        return result;
     } catch (const Refused& refused) {
+        DecodedBmp result;
         result.outcome = DecodedBmp::Invalid;
         result.cause = refused.cause;
+        return result;
     }
-    return result;
 }
 
 QByteArray encodeBmp(const QImage& picture)

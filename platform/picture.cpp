@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,11 +38,26 @@ constexpr qint64 kBytesPerHeldPixel = 4;
 constexpr qint64 kBytesPerMegabyte = 1024 * 1024;
 // Headers, palettes and such that a file holds besides its pixels.
 constexpr qint64 kBytesBesidesPixels = kBytesPerMegabyte;
+// A GIF's logical screen size.
+constexpr int kGifScreenWidthAt = 6;
+constexpr int kGifScreenHeightAt = 8;
+constexpr int kGifScreenEnd = 10;
 
-// The most a picture may take, in megabytes: the limit Qt's decoders keep.
+// The most a picture may take, in megabytes: the limit Qt's decoders keep (0 for none).
 qint64 limitMegabytes() { return QImageReader::allocationLimit(); }
 
-qint64 maxPixels() { return limitMegabytes() * kBytesPerMegabyte / kBytesPerHeldPixel; }
+qint64 maxPixels()
+{
+    return limitMegabytes() > 0 ? limitMegabytes() * kBytesPerMegabyte / kBytesPerHeldPixel
+                                : std::numeric_limits<qint64>::max();
+}
+
+// No picture within the limit needs more of its file than this.
+qint64 maxFileBytes()
+{
+    return limitMegabytes() > 0 ? limitMegabytes() * kBytesPerMegabyte + kBytesBesidesPixels
+                                : std::numeric_limits<qint64>::max();
+}
 
 [[noreturn]] void throwTooLarge(const std::string& fileName, qint64 width, qint64 height)
 {
@@ -73,8 +89,7 @@ QByteArray readPictureFile(const std::string& fileName)
         close(fd);
         throw RuntimeError(PathFileAccessError, "Path/File access error: " + quoted(fileName) + " is not a file");
     }
-    QByteArray bytes(std::min<qint64>(status.st_size, limitMegabytes() * kBytesPerMegabyte + kBytesBesidesPixels),
-                     Qt::Uninitialized);
+    QByteArray bytes(std::min<qint64>(status.st_size, maxFileBytes()), Qt::Uninitialized);
     qint64 got = 0;
     while (got < bytes.size()) {
         const ssize_t n = read(fd, bytes.data() + got, size_t(bytes.size() - got));
@@ -107,9 +122,6 @@ Picture loadBmp(const QByteArray& bytes, const std::string& fileName)
 // Qt's GIF reader; transparent pixels stay transparent, so they draw over what is beneath.
 Picture loadGif(const QByteArray& bytes, const std::string& fileName)
 {
-    constexpr int kScreenWidthAt = 6;
-    constexpr int kScreenHeightAt = 8;
-    constexpr int kScreenEnd = 10;
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -117,10 +129,10 @@ Picture loadGif(const QByteArray& bytes, const std::string& fileName)
     reader.setAutoDetectImageFormat(false);
     // Checked before decoding: Qt's reader sets aside the whole logical screen,
     // however small the first picture (or the picture's size when the screen has none).
-    if (bytes.size() >= kScreenEnd) {
-        const qint64 width = std::max<qint64>(qFromLittleEndian<quint16>(bytes.constData() + kScreenWidthAt),
+    if (bytes.size() >= kGifScreenEnd) {
+        const qint64 width = std::max<qint64>(qFromLittleEndian<quint16>(bytes.constData() + kGifScreenWidthAt),
                                               reader.size().width());
-        const qint64 height = std::max<qint64>(qFromLittleEndian<quint16>(bytes.constData() + kScreenHeightAt),
+        const qint64 height = std::max<qint64>(qFromLittleEndian<quint16>(bytes.constData() + kGifScreenHeightAt),
                                                reader.size().height());
         if (width * height > maxPixels())
             throwTooLarge(fileName, width, height);
