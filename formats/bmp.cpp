@@ -290,14 +290,22 @@ QRgb* rowOf(QImage& image, const Header& h, qint64 storedRow)
     return reinterpret_cast<QRgb*>(image.scanLine(int(h.topDown ? storedRow : h.height - 1 - storedRow)));
 }
 
+qint64 rowBytesOf(const Header& h) { return (h.width * h.bits + kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes; }
+
+// Checked before the picture is allocated: a small file that claims a large
+// picture costs nothing.
+void checkRowsInFile(const Bytes& file, qint64 dataAt, const Header& h)
+{
+    // The last row's padding may be left out.
+    const qint64 needed = rowBytesOf(h) * (h.height - 1) + (h.width * h.bits + kBitsPerByte - 1) / kBitsPerByte;
+    if (!file.holds(dataAt, needed))
+        cutShort("its pixel data ends early");
+}
+
 void decodeRows(const Bytes& file, qint64 dataAt, const Header& h, const Masks& masks, const Palette& palette,
                 QImage& image)
 {
-    const qint64 rowBytes = (h.width * h.bits + kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
-    // The last row's padding may be left out.
-    const qint64 needed = rowBytes * (h.height - 1) + (h.width * h.bits + kBitsPerByte - 1) / kBitsPerByte;
-    if (!file.holds(dataAt, needed))
-        cutShort("its pixel data ends early");
+    const qint64 rowBytes = rowBytesOf(h);
     const Channel red(masks.rgba[0]);
     const Channel green(masks.rgba[1]);
     const Channel blue(masks.rgba[2]);
@@ -403,6 +411,8 @@ DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
         // A data offset inside the headers or the palette (0, say) is taken to
         // mean the data follows them.
         const qint64 dataAt = std::max(dataOffset, palette.end);
+        if (!isRle(h.compression))
+            checkRowsInFile(file, dataAt, h);
         DecodedBmp result;
         result.image = QImage(int(h.width), int(h.height), QImage::Format_RGB32);
         if (result.image.isNull())
