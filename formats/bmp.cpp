@@ -94,7 +94,6 @@ struct Refused {
 class Bytes {
 public:
     explicit Bytes(const QByteArray& file) : mData(reinterpret_cast<const uchar*>(file.constData())), mSize(file.size()) {}
-    qint64 size() const { return mSize; }
     const uchar* at(qint64 offset) const { return mData + offset; }
     quint8 u8(qint64 offset) const { return mData[offset]; }
     quint16 u16(qint64 offset) const { return qFromLittleEndian<quint16>(mData + offset); }
