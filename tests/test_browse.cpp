@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -533,6 +534,17 @@ TEST_F(BrowseLoadPicture, RootFolderJoinGivesTwoSeparatorsThatStillLoad)
     writeStrip(dir, "a.bmp", 32, 16);
     const platform::Picture picture = platform::LoadPicture("/" + path("a.bmp"));
     EXPECT_EQ(picture.pixelWidth(), 32);
+}
+
+TEST_F(BrowseLoadPicture, ANameThatIsNoUtf8IsOpenedByItsBytes)
+{
+    const QByteArray bytes = encoded(makeStrip(32, 16), "BMP");
+    const std::string name = path() + "/strip-\xff\xfe.bmp";
+    FILE* file = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file), size_t(bytes.size()));
+    std::fclose(file);
+    EXPECT_EQ(platform::LoadPicture(name).image(), makeStrip(32, 16));
 }
 
 TEST_F(BrowseLoadPicture, FailuresGiveTheirNumberAndNameTheFileAndTheCause)

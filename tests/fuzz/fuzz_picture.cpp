@@ -4,6 +4,7 @@
 // preview is saved with SavePicture and SaveNewPicture and read back. Errors
 // the runtime reports are expected; a crash, a sanitizer report or a saved
 // tile whose pixels differ from the preview is a finding.
+#include "formats/bmp.h"
 #include "platform/app.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
@@ -68,8 +69,11 @@ void expectSameOnReload(const std::string& path, const QImage& shown)
 // A saved tile must read back as exactly the preview's pixels.
 void expectSavedAsPreview(const std::string& path, const QImage& preview)
 {
-    const QImage saved(QString::fromStdString(path), "BMP");
-    if (saved.convertToFormat(QImage::Format_RGB32) != preview.convertToFormat(QImage::Format_RGB32))
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        std::abort();
+    const formats::DecodedBmp saved = formats::decodeBmp(file.readAll(), preview.width() * qint64(preview.height()));
+    if (saved.image != preview.convertToFormat(QImage::Format_RGB32))
         std::abort();
 }
 

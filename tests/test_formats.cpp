@@ -1,0 +1,283 @@
+// The picture formats: the BMP decoder against the layouts a BMP file can
+// take, the BMP encoder against Qt's writer and ImageMagick, and the check for
+// GIFs cut short against a real LZW compressor's files.
+#include "formats/bmp.h"
+#include "formats/gif.h"
+#include "support/bmp_files.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+constexpr qint64 kManyPixels = 1 << 20;
+constexpr QRgb kWhite = 0xFFFFFFFF;
+constexpr QRgb kBlack = 0xFF000000;
+
+using Rows = std::vector<std::vector<QRgb>>;
+
+QImage imageOf(const Rows& rows)
+{
+    QImage image(int(rows.front().size()), int(rows.size()), QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, rows[size_t(y)][size_t(x)]);
+    return image;
+}
+
+Bmp layout(quint32 infoSize, qint32 width, qint32 height, quint16 bits, const char* hexPixels)
+{
+    Bmp b;
+    b.infoSize = infoSize;
+    b.width = width;
+    b.height = height;
+    b.bitsPerPixel = bits;
+    b.pixels = QByteArray::fromHex(hexPixels);
+    return b;
+}
+
+Bmp withPalette(Bmp b, int colours, quint32 coloursUsed = 0)
+{
+    b.palette = bmpPalette(colours, b.infoSize == kCoreHeaderSize ? 3 : 4);
+    b.coloursUsed = coloursUsed;
+    return b;
+}
+
+Bmp withMasks(Bmp b, quint32 compression, std::vector<quint32> masks)
+{
+    b.compression = compression;
+    b.masks = std::move(masks);
+    return b;
+}
+
+TEST(BmpDecoder, EveryHeaderAndPixelLayoutGivesTheColoursItStores)
+{
+    const QRgb c0 = paletteColour(0);
+    const QRgb c1 = paletteColour(1);
+    const QRgb c2 = paletteColour(2);
+    const QRgb c3 = paletteColour(3);
+    const QRgb blue = qRgb(0, 0, 255);
+    // Rows are stored bottom up unless the height is negative; the expected rows are top first.
+    const struct {
+        const char* what;
+        Bmp bmp;
+        Rows expected;
+    } cases[] = {
+        {"1 bit, core header, 3-byte palette", withPalette(layout(12, 2, 2, 1, "80000000" "40000000"), 2),
+         {{c0, c1}, {c1, c0}}},
+        {"1 bit, info header", withPalette(layout(40, 2, 2, 1, "80000000" "40000000"), 2), {{c0, c1}, {c1, c0}}},
+        {"2 bits", withPalette(layout(40, 4, 1, 2, "1b000000"), 4), {{c0, c1, c2, c3}}},
+        {"4 bits, 16-byte OS/2 2.x header", withPalette(layout(16, 3, 1, 4, "12300000"), 16), {{c1, c2, c3}}},
+        {"4 bits, indexes past a palette of 2 are black", withPalette(layout(40, 3, 1, 4, "01f00000"), 2, 2),
+         {{c0, c1, kBlack}}},
+        {"8 bits, 64-byte OS/2 2.x header", withPalette(layout(64, 2, 1, 8, "03010000"), 4), {{c3, c1}}},
+        {"8 bits, v5 header, top down", withPalette(layout(124, 2, -2, 8, "00010000" "02030000"), 4),
+         {{c0, c1}, {c2, c3}}},
+        {"16 bits 5-5-5: white is white", layout(40, 2, 1, 16, "ff7f" "0040"), {{kWhite, qRgb(132, 0, 0)}}},
+        {"16 bits 5-6-5 bit fields after an info header",
+         withMasks(layout(40, 2, 1, 16, "ffff" "0004"), kBitFields, {0xF800, 0x07E0, 0x001F}),
+         {{kWhite, qRgb(0, 130, 0)}}},
+        {"16 bits 5-5-5 bit fields in a v3 header, alpha ignored",
+         withMasks(layout(56, 2, 1, 16, "ff7f" "1f00"), kBitFields, {0x7C00, 0x03E0, 0x001F, 0x8000}),
+         {{kWhite, blue}}},
+        {"16 bits 4-4-4-4 alpha bit fields, alpha 0 is opaque",
+         withMasks(layout(40, 2, 1, 16, "ff0f" "0f00"), kAlphaBitFields, {0x0F00, 0x00F0, 0x000F, 0xF000}),
+         {{kWhite, blue}}},
+        {"24 bits, core header", layout(12, 2, 1, 24, "0102030a0b0c0000"), {{qRgb(3, 2, 1), qRgb(12, 11, 10)}}},
+        {"24 bits, v2 header", layout(52, 1, 2, 24, "01020300" "04050600"), {{qRgb(6, 5, 4)}, {qRgb(3, 2, 1)}}},
+        {"32 bits, the fourth byte ignored", layout(40, 2, 1, 32, "ff000000" "010203ff"), {{blue, qRgb(3, 2, 1)}}},
+        {"32 bits, v4 header, alpha bit field: blue of alpha 0 stays blue",
+         withMasks(layout(108, 2, 1, 32, "ff000000" "ffffff00"), kBitFields,
+                   {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}),
+         {{blue, kWhite}}},
+        {"32 bits 10-10-10 bit fields",
+         withMasks(layout(40, 2, 1, 32, "ffffff3f" "00000020"), kBitFields, {0x3FF00000, 0x000FFC00, 0x000003FF}),
+         {{kWhite, qRgb(128, 0, 0)}}},
+        {"RLE8: runs, a literal run, a jump, the first colour where nothing is set",
+         withMasks(withPalette(layout(40, 4, 2, 8, "0201" "00030203" "01" "00" "0000" "00020100" "0103" "0001"), 4),
+                   kRle8, {}),
+         {{c0, c3, c0, c0}, {c1, c1, c2, c3}}},
+        {"RLE4: runs of two colours, a literal run",
+         withMasks(withPalette(layout(40, 6, 1, 4, "0312" "00031320" "0001"), 4), kRle4, {}),
+         {{c1, c2, c1, c1, c3, c2}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const formats::DecodedBmp decoded = formats::decodeBmp(bmpFile(c.bmp), kManyPixels);
+        ASSERT_EQ(decoded.outcome, formats::DecodedBmp::Picture) << decoded.cause;
+        EXPECT_EQ(decoded.image.format(), QImage::Format_RGB32);
+        EXPECT_EQ(decoded.image, imageOf(c.expected));
+    }
+}
+
+TEST(BmpDecoder, WhatItCannotReadIsTurnedDownWithTheCause)
+{
+    Bmp rle8 = withMasks(withPalette(layout(40, 2, 1, 8, "0201" "0001"), 2), kRle8, {});
+    const auto changed = [](Bmp b, auto change) {
+        change(b);
+        return bmpFile(b);
+    };
+    const Bmp rgb32 = layout(40, 1, 1, 32, "00000000");
+    const struct {
+        const char* what;
+        QByteArray file;
+        const char* cause;
+    } cases[] = {
+        {"run-length data stored top down", changed(rle8, [](Bmp& b) { b.height = -1; }), "stored top down"},
+        {"JPEG inside", changed(rgb32, [](Bmp& b) { b.compression = kJpeg; }), "JPEG"},
+        {"PNG inside", changed(rgb32, [](Bmp& b) { b.compression = kPng; }), "PNG"},
+        {"OS/2 Huffman", changed(layout(64, 8, 1, 1, "00000000"), [](Bmp& b) { b.compression = 3; }), "Huffman"},
+        {"OS/2 RLE24", changed(layout(64, 1, 1, 24, "00000000"), [](Bmp& b) { b.compression = 4; }), "RLE24"},
+        {"RLE8 of 4-bit pixels", changed(rle8, [](Bmp& b) { b.bitsPerPixel = 4; }), "RLE8 data of 4-bit pixels"},
+        {"bit fields of 24-bit pixels", bmpFile(withMasks(layout(40, 1, 1, 24, "00000000"), kBitFields, {1, 2, 4})),
+         "bit fields for 24-bit pixels"},
+        {"an empty mask", bmpFile(withMasks(rgb32, kBitFields, {0xFF0000, 0, 0xFF})), "empty bit field"},
+        {"masks that overlap", bmpFile(withMasks(rgb32, kBitFields, {0xFF0000, 0x1FF00, 0xFF})), "overlap"},
+        {"alpha over a colour", bmpFile(withMasks(rgb32, kAlphaBitFields, {0xFF0000, 0xFF00, 0xFF, 0xFF})),
+         "overlap"},
+        {"a mask wider than 16 bits", bmpFile(withMasks(layout(40, 1, 1, 16, "0000"), kBitFields, {0x1F0000, 0x3E0, 0x1F})),
+         "wider than the pixel"},
+        {"a mask with gaps", bmpFile(withMasks(rgb32, kBitFields, {0xF0F000, 0xF00, 0xFF})), "gaps"},
+        {"masks cut short", bmpFile(withMasks(rgb32, kBitFields, {})).left(58), "bit fields end early"},
+        {"palette cut short", changed(withPalette(layout(40, 1, 1, 8, ""), 2, 16), [](Bmp& b) { b.dataOffset = 0; }),
+         "palette ends early"},
+        {"pixel data cut short", bmpFile(layout(40, 2, 2, 24, "000000000000" "0000")), "pixel data ends early"},
+        {"RLE data cut short", changed(rle8, [](Bmp& b) { b.pixels.chop(2); b.width = 3; }),
+         "run-length data ends early"},
+        {"an info header of 0 bytes (found by fuzzing)",
+         QByteArray::fromBase64("Qk1iWwB5AGMAAAAAAAAAAAAAEAAA/wEAGAAAAAAAAAAAAAA="), "info header of 0 bytes"},
+        {"a palette of 300 colours for 8-bit pixels", bmpFile(withPalette(layout(40, 1, 1, 8, "00"), 2, 300)),
+         "300 colours"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const formats::DecodedBmp decoded = formats::decodeBmp(c.file, kManyPixels);
+        ASSERT_EQ(decoded.outcome, formats::DecodedBmp::Invalid);
+        EXPECT_NE(decoded.cause.find(c.cause), std::string::npos) << decoded.cause;
+    }
+}
+
+// ---------------------------------------------------------------- ImageMagick
+
+bool haveImageMagick() { return !QStandardPaths::findExecutable("convert").isEmpty(); }
+
+// Runs ImageMagick's convert; its standard output, or nothing when it fails.
+QByteArray convert(const QStringList& arguments)
+{
+    QProcess process;
+    process.start("convert", arguments);
+    if (!process.waitForFinished() || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
+}
+
+// Red, green and blue bytes of each pixel, top row first: what `convert file rgb:-` gives.
+QByteArray rgbBytes(const QImage& image)
+{
+    QByteArray bytes;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            bytes.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+        }
+    return bytes;
+}
+
+// Colours from few to many, some runs, some noise: what a strip of icons looks like to a compressor.
+QImage testPicture(int width, int height, int colours)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int index = ((x / 3) * 7 + (y / 2) * 13 + ((x * y) % 11)) % colours;
+            image.setPixel(x, y, qRgb(index * 37 % 256, index * 91 % 256, index));
+        }
+    return image;
+}
+
+QByteArray writtenByQt(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "bmp").write(image);
+    return buffer.data();
+}
+
+TEST(BmpEncoder, WritesTheBytesQtWritesAndReadsBackAsThePicture)
+{
+    QImage translucent(3, 2, QImage::Format_ARGB32);
+    translucent.fill(qRgba(10, 20, 30, 40));
+    constexpr int kDotsPerMetreAt96Dpi = 3780;
+    constexpr int kDotsPerMetreAt72Dpi = 2835;
+    QImage at96Dpi = testPicture(4, 4, 16);
+    at96Dpi.setDotsPerMeterX(kDotsPerMetreAt96Dpi);
+    at96Dpi.setDotsPerMeterY(kDotsPerMetreAt72Dpi);
+    const struct {
+        const char* what;
+        QImage picture;
+    } cases[] = {
+        {"rows padded to 4 bytes", testPicture(5, 3, 200)},
+        {"one pixel", testPicture(1, 1, 2)},
+        {"a wide strip", testPicture(160, 16, 256)},
+        {"alpha is dropped", translucent},
+        {"the picture's own resolution", at96Dpi},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray file = formats::encodeBmp(c.picture);
+        const QImage pixels = c.picture.convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(file, writtenByQt(pixels));
+        EXPECT_EQ(formats::decodeBmp(file, kManyPixels).image, pixels);
+        if (!haveImageMagick())
+            continue;
+        const QString path = dir.filePath("tile.bmp");
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+        EXPECT_EQ(convert({path, "-depth", "8", "rgb:-"}), rgbBytes(pixels));
+    }
+    if (!haveImageMagick())
+        GTEST_SKIP() << "ImageMagick's convert is not installed: the files were not read back with it";
+}
+
+// ---------------------------------------------------------------- GIF
+
+TEST(GifCheck, CompleteFilesFromARealCompressorPassAndEveryCutInsideTheirDataIsSeen)
+{
+    if (!haveImageMagick())
+        GTEST_SKIP() << "ImageMagick's convert is not installed: it makes the GIF files";
+    QTemporaryDir dir;
+    const struct {
+        const char* what;
+        QImage picture;
+    } cases[] = {
+        {"2 colours", testPicture(40, 30, 2)},
+        {"16 colours", testPicture(64, 48, 16)},
+        {"256 colours, the code table filled and cleared", testPicture(320, 200, 256)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString bmp = dir.filePath("picture.bmp");
+        QFile out(bmp);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(formats::encodeBmp(c.picture));
+        out.close();
+        const QByteArray gif = convert({bmp, "gif:-"});
+        ASSERT_FALSE(gif.isEmpty());
+        EXPECT_FALSE(formats::gifFirstFrameEndsEarly(gif));
+        EXPECT_FALSE(formats::gifFirstFrameEndsEarly(gif.chopped(1))) << "no trailer, but every pixel";
+        // The last two bytes end the data and the file; the data of a picture
+        // this size is more than the last 100 bytes.
+        for (const qsizetype cut : {qsizetype(20), qsizetype(100), gif.size() / 2})
+            EXPECT_TRUE(formats::gifFirstFrameEndsEarly(gif.chopped(cut))) << cut;
+    }
+}
+
+} // namespace
