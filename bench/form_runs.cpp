@@ -53,9 +53,9 @@ public:
 
 // The runtime and the form, as the program starts them, on a screen of its own.
 struct Session {
-    Session(int& argc, char** argv)
+    Session(int& argc, char** argv, const std::string& platformName)
     {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platformName));
         app = std::make_unique<QApplication>(argc, argv);
         platform::startRuntime();
         platform::setUserDialogs(&dialogs);
@@ -111,16 +111,16 @@ Timings parseTimings(const std::string& out)
     return timings;
 }
 
-int runIdle(int argc, char** argv)
+int runIdle(int argc, char** argv, const std::string& platformName)
 {
-    Session session(argc, argv);
+    Session session(argc, argv, platformName);
     return 0;
 }
 
-int runSaveAll(int argc, char** argv, const std::string& strip, const std::string& outDir,
-               const std::string& prefix)
+int runSaveAll(int argc, char** argv, const std::string& platformName, const std::string& strip,
+               const std::string& outDir, const std::string& prefix)
 {
-    Session session(argc, argv);
+    Session session(argc, argv, platformName);
     f_Main& form = *session.form;
     const Clock::time_point loadStart = Clock::now();
     if (!clickStrip(form, strip))
@@ -136,9 +136,9 @@ int runSaveAll(int argc, char** argv, const std::string& strip, const std::strin
     return 0;
 }
 
-int runLoadPick(int argc, char** argv, const std::string& strip)
+int runLoadPick(int argc, char** argv, const std::string& platformName, const std::string& strip)
 {
-    Session session(argc, argv);
+    Session session(argc, argv, platformName);
     f_Main& form = *session.form;
     const Clock::time_point loadStart = Clock::now();
     if (!clickStrip(form, strip))

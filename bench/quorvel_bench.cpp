@@ -394,12 +394,12 @@ int usage()
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "--idle" && argc == 2)
-        return runIdle(argc, argv);
-    if (mode == "--save-all" && argc == 5)
-        return runSaveAll(argc, argv, argv[2], argv[3], argv[4]);
-    if (mode == "--load-pick" && argc == 3)
-        return runLoadPick(argc, argv, argv[2]);
+    if (mode == "--idle" && argc == 3)
+        return runIdle(argc, argv, argv[2]);
+    if (mode == "--save-all" && argc == 6)
+        return runSaveAll(argc, argv, argv[2], argv[3], argv[4], argv[5]);
+    if (mode == "--load-pick" && argc == 4)
+        return runLoadPick(argc, argv, argv[2], argv[3]);
 
     Options options;
     if (!parseOptions(argc, argv, options))
