@@ -22,6 +22,12 @@ int runSaveAll(int argc, char** argv, const std::string& platformName, const std
 // the window repaint after each. Prints load_ms, shown_ms, pick_ms, pick_max_ms and picks.
 int runLoadPick(int argc, char** argv, const std::string& platformName, const std::string& strip);
 
+// Opens the folder in the folder list, which the file list follows, and waits
+// for the window to show it; then scrolls the file list to its end, types a
+// letter and presses the down arrow. Prints shown_ms, entries, scroll_ms,
+// type_ms and arrow_ms (per press).
+int runShowFolder(int argc, char** argv, const std::string& platformName, const std::string& folder);
+
 // The "name value" lines of a run's stdout; other lines are ignored.
 using Timings = std::map<std::string, double>;
 Timings parseTimings(const std::string& out);

@@ -400,6 +400,8 @@ int main(int argc, char** argv)
         return runSaveAll(argc, argv, argv[2], argv[3], argv[4], argv[5]);
     if (mode == "--load-pick" && argc == 4)
         return runLoadPick(argc, argv, argv[2], argv[3]);
+    if (mode == "--show-folder" && argc == 4)
+        return runShowFolder(argc, argv, argv[2], argv[3]);
 
     Options options;
     if (!parseOptions(argc, argv, options))

@@ -6,8 +6,6 @@
 
 #include "platform/control.h"
 
-class QString;
-
 namespace platform {
 
 // "/" first, then mounted volumes (mount points under /media, /mnt and
@@ -28,7 +26,7 @@ private:
 
 // The path from the root down to the current folder, then that folder's
 // subfolders (hidden ones left out). Opening an entry (double click or Enter)
-// sets Path.
+// sets Path. Paths are the bytes the system gives, UTF-8 or not.
 class DirListBox : public Control {
 public:
     explicit DirListBox(Control& container);
@@ -44,7 +42,9 @@ private:
 
 // The ordinary files of Path whose names match Pattern ("*.bmp;*.gif"), any
 // case, sorted by name; hidden files are left out. Choosing an entry with the
-// mouse or the arrow keys raises Click, and so does choosing the chosen entry again.
+// left button or the arrow keys raises Click, and so does choosing the chosen
+// entry again. Names are kept as the folder's bytes: one that is not UTF-8 is
+// shown with replacement characters, and FileName gives its exact bytes.
 class FileListBox : public Control {
 public:
     explicit FileListBox(Control& container);
@@ -61,7 +61,7 @@ public:
 
 private:
     // Lists the folder's matching files; the folder becomes Path only once they are read.
-    void show(const QString& folder);
+    void show(const std::string& folder);
     std::string mPath;
     std::string mPattern = "*.*";
 };

@@ -6,6 +6,7 @@
 #include "resources/gif_writer.h"
 #include "support/screen_scale.h"
 #include "support/error_number.h"
+#include "support/lists.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -16,7 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
-#include <QListWidget>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -30,17 +30,6 @@ namespace {
 
 constexpr float kTwipsPerPixel = 15;
 
-QListWidget* listOf(const platform::Control& control) { return qobject_cast<QListWidget*>(control.widget()); }
-
-QStringList entries(const platform::Control& control)
-{
-    QStringList texts;
-    const QListWidget* list = listOf(control);
-    for (int row = 0; row < list->count(); ++row)
-        texts << list->item(row)->text();
-    return texts;
-}
-
 int rowOf(const platform::Control& control, const QString& text)
 {
     return int(entries(control).indexOf(text));
@@ -51,16 +40,16 @@ void choose(f_Main& form, const QString& name)
 {
     const int row = rowOf(form.File1, name);
     ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
-    listOf(form.File1)->setCurrentRow(row);
+    chooseRow(form.File1, row);
 }
 
 // The user presses the mouse on an entry of the file list.
 void pressOn(f_Main& form, const QString& name)
 {
-    QListWidget* list = listOf(form.File1);
+    QAbstractItemView* list = viewOf(form.File1);
     const int row = rowOf(form.File1, name);
     ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
-    const QPointF at = list->visualItemRect(list->item(row)).center();
+    const QPointF at = list->visualRect(list->model()->index(row, 0)).center();
     QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &press);
@@ -72,13 +61,13 @@ void pressOn(f_Main& form, const QString& name)
 // The user opens an entry of the folder list with Enter; entries are indented.
 void open(f_Main& form, const QString& name)
 {
-    QListWidget* list = listOf(form.Dir1);
+    QAbstractItemView* list = viewOf(form.Dir1);
     QStringList trimmed;
     for (const QString& entry : entries(form.Dir1))
         trimmed << entry.trimmed();
     const int row = int(trimmed.lastIndexOf(name));
     ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
-    list->setCurrentRow(row);
+    chooseRow(form.Dir1, row);
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(list, &enter);
 }
@@ -166,7 +155,7 @@ TEST_F(BrowseLists, FolderListShowsThePathDownThenTheVisibleSubfolders)
     }
     EXPECT_EQ(shown[shown.size() - 2].trimmed(), "Alpha");
     EXPECT_EQ(shown.back().trimmed(), "beta");
-    EXPECT_EQ(listOf(form.Dir1)->currentRow(), folders.size()) << "the current folder is the chosen entry";
+    EXPECT_EQ(viewOf(form.Dir1)->currentIndex().row(), folders.size()) << "the current folder is the chosen entry";
 }
 
 TEST_F(BrowseLists, OpeningFoldersKeepsTheFileListInStep)
