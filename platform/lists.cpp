@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -117,6 +118,14 @@ char lowered(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 // case of the ASCII letters.
 bool matches(const char* pattern, const char* name)
 {
+    // "*.bmp", the form's kind of pattern, is its tail alone: a folder of
+    // 100,000 files is matched without backtracking.
+    if (pattern[0] == '*' && !std::strpbrk(pattern + 1, "*?")) {
+        const size_t tail = std::strlen(pattern + 1);
+        const size_t length = std::strlen(name);
+        return length >= tail && std::equal(pattern + 1, pattern + 1 + tail, name + length - tail,
+                                            [](char a, char b) { return lowered(a) == lowered(b); });
+    }
     const char* star = nullptr;
     const char* resume = nullptr;
     while (*name) {
@@ -145,23 +154,34 @@ bool matchesAny(const std::vector<std::string>& patterns, const char* name)
 }
 
 // Names by their ASCII letters in any case, then by their bytes. Each name's
-// folded form is made once and the sort moves row numbers, not strings.
+// folded form is made once, and its first eight bytes as one number settle
+// most comparisons; the sort moves those and row numbers, not strings.
 void sortByName(std::vector<std::string>& names)
 {
+    struct Key {
+        uint64_t head;
+        uint32_t row;
+    };
     std::vector<std::string> folded(names);
-    for (std::string& name : folded)
+    std::vector<Key> keys(names.size());
+    for (uint32_t row = 0; row < keys.size(); ++row) {
+        std::string& name = folded[row];
         std::transform(name.begin(), name.end(), name.begin(), lowered);
-    std::vector<uint32_t> order(names.size());
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        const int byFolded = folded[a].compare(folded[b]);
-        return byFolded != 0 ? byFolded < 0 : names[a] < names[b];
+        uint64_t head = 0;
+        for (size_t i = 0; i < sizeof head; ++i)
+            head = head << 8 | (i < name.size() ? uint8_t(name[i]) : 0);
+        keys[row] = {head, row};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        const int byFolded = folded[a.row].compare(folded[b.row]);
+        return byFolded != 0 ? byFolded < 0 : names[a.row] < names[b.row];
     });
     std::vector<std::string> sorted;
     sorted.reserve(names.size());
-    for (uint32_t i : order)
-        sorted.push_back(std::move(names[i]));
+    for (const Key& key : keys)
+        sorted.push_back(std::move(names[key.row]));
     names = std::move(sorted);
 }
 
@@ -171,8 +191,8 @@ struct CloseFolder {
     void operator()(DIR* folder) const { closedir(folder); }
 };
 
-// The visible (not dot-named) entries of a folder of one kind, by name, read
-// with readdir so that every name keeps its bytes. Links count as what they
+// The visible (not dot-named) entries of a folder of one kind, in the order
+// readdir gives them, so that every name keeps its bytes. Links count as what they
 // lead to; files must match one of the patterns. Error 75 when the folder cannot be read.
 std::vector<std::string> entriesOf(const std::string& folder, EntryKind kind,
                                    const std::vector<std::string>& patterns = {})
@@ -195,7 +215,6 @@ std::vector<std::string> entriesOf(const std::string& folder, EntryKind kind,
         if (type == (kind == EntryKind::Files ? DT_REG : DT_DIR))
             names.emplace_back(name);
     }
-    sortByName(names);
     return names;
 }
 
@@ -231,6 +250,7 @@ public:
         endResetModel();
     }
     const Entry& entry(int row) const { return mEntries[size_t(row)]; }
+    std::vector<Entry> takeEntries() { return std::move(mEntries); }
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(mEntries.size()); }
     QVariant data(const QModelIndex& index, int role) const override
@@ -245,7 +265,43 @@ public:
         return {};
     }
 
+    // Typing a name's first letters searches every row from the current one
+    // on, round to it again: the rows' bytes are compared as they are rather
+    // than made into texts one by one. Other searches go the general way.
+    QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
+                          Qt::MatchFlags flags) const override
+    {
+        const QString typed = value.toString();
+        bool ascii = true;
+        for (QChar c : typed)
+            ascii = ascii && c.unicode() < 0x80;
+        if (role != Qt::DisplayRole || hits != 1 || flags != (Qt::MatchStartsWith | Qt::MatchWrap) || !ascii)
+            return QAbstractListModel::match(start, role, value, hits, flags);
+        const std::string prefix = typed.toStdString();
+        const int rows = rowCount();
+        for (int i = 0; i < rows; ++i) {
+            const int row = (start.row() + i) % rows;
+            if (startsWith(mEntries[size_t(row)], prefix))
+                return {index(row)};
+        }
+        return {};
+    }
+
 private:
+    // The row's text (its indent, then its name) begins with the prefix, any case of the ASCII letters.
+    static bool startsWith(const Entry& e, const std::string& prefix)
+    {
+        const size_t indent = size_t(e.level * kIndentPerLevel);
+        if (prefix.size() > indent + e.name.size())
+            return false;
+        for (size_t i = 0; i < prefix.size(); ++i) {
+            const char shown = i < indent ? ' ' : e.name[i - indent];
+            if (lowered(shown) != lowered(prefix[i]))
+                return false;
+        }
+        return true;
+    }
+
     std::vector<Entry> mEntries;
 };
 
@@ -383,7 +439,8 @@ DirListBox::DirListBox(Control& container) : Control(new EntryView, &container)
 void DirListBox::setPath(const std::string& path)
 {
     const std::string folder = readableFolder(path);
-    const std::vector<std::string> children = entriesOf(folder, EntryKind::Folders);
+    std::vector<std::string> children = entriesOf(folder, EntryKind::Folders);
+    sortByName(children);
 
     const QIcon open = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
@@ -440,11 +497,22 @@ void FileListBox::Refresh() { show(readableFolder(mPath)); }
 
 void FileListBox::show(const std::string& folder)
 {
-    std::vector<EntryModel::Entry> rows;
-    for (std::string& name : entriesOf(folder, EntryKind::Files, split(mPattern, ';')))
-        rows.push_back({std::move(name), {}, 0, {}});
+    std::vector<std::string> names = entriesOf(folder, EntryKind::Files, split(mPattern, ';'));
     auto* view = viewOf(*this);
     const QSignalBlocker quiet(view->selectionModel());
+    // A folder read again unchanged (choosing a folder points the list at it,
+    // then refreshes it) gives the same names in the same order: the list
+    // shows them sorted already and only starts afresh.
+    if (folder == mPath && names == mNamesAsRead) {
+        view->entries.setEntries(view->entries.takeEntries());
+        return;
+    }
+    mNamesAsRead = names;
+    sortByName(names);
+    std::vector<EntryModel::Entry> rows;
+    rows.reserve(names.size());
+    for (std::string& name : names)
+        rows.push_back({std::move(name), {}, 0, {}});
     view->entries.setEntries(std::move(rows));
     mPath = folder;
 }

@@ -64,6 +64,8 @@ private:
     void show(const std::string& folder);
     std::string mPath;
     std::string mPattern = "*.*";
+    // The folder's matching names in the order the system gave them.
+    std::vector<std::string> mNamesAsRead;
 };
 
 } // namespace platform

@@ -378,6 +378,32 @@ TEST_F(BrowseLists, OnlyTheLeftButtonChoosesAnEntry)
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
+TEST_F(BrowseLists, TypingANamesFirstLettersChoosesIt)
+{
+    for (const QString& name : {"a.bmp", "b1.bmp", "B2.bmp", "c.gif"})
+        writeStrip(dir, name, 32, 16);
+    struct Row {
+        const char* typed;
+        int fromRow; // the entry chosen before, or -1
+        std::string chosen;
+    };
+    const Row rows[] = {
+        {"b", -1, "b1.bmp"},  {"B2", -1, "B2.bmp"}, {"C", -1, "c.gif"},
+        {"a", 3, "a.bmp"},    // on from the chosen entry, round to the top
+        {"z", 1, "b1.bmp"},   // nothing begins so: the choice stays
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed);
+        f_Main fresh;
+        fresh.Dir1.setPath(path());
+        if (row.fromRow >= 0)
+            chooseRow(fresh.File1, row.fromRow);
+        viewOf(fresh.File1)->keyboardSearch(row.typed);
+        EXPECT_EQ(fresh.File1.FileName(), row.chosen);
+    }
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
 using BrowseLoad = BrowseTest;
 
 TEST_F(BrowseLoad, ShowsTheStripAtItsNaturalSizeWithItsPixelSize)
