@@ -69,7 +69,7 @@ protected:
     bool event(QEvent* e) override
     {
         if (e->type() == QEvent::UpdateRequest) {
-            const qint64 wait = frameMs() - (mSinceFrame.isValid() ? mSinceFrame.elapsed() : frameMs());
+            const qint64 wait = mSinceFrame.isValid() ? frameMs() - mSinceFrame.elapsed() : 0;
             if (wait > 0) {
                 if (!mNextFrame.isActive())
                     mNextFrame.start(int(wait));

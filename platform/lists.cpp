@@ -250,7 +250,12 @@ public:
         endResetModel();
     }
     const Entry& entry(int row) const { return mEntries[size_t(row)]; }
-    std::vector<Entry> takeEntries() { return std::move(mEntries); }
+    // The same rows, shown afresh: no selection, at the top.
+    void restart()
+    {
+        beginResetModel();
+        endResetModel();
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(mEntries.size()); }
     QVariant data(const QModelIndex& index, int role) const override
@@ -504,7 +509,7 @@ void FileListBox::show(const std::string& folder)
     // then refreshes it) gives the same names in the same order: the list
     // shows them sorted already and only starts afresh.
     if (folder == mPath && names == mNamesAsRead) {
-        view->entries.setEntries(view->entries.takeEntries());
+        view->entries.restart();
         return;
     }
     mNamesAsRead = names;

@@ -9,7 +9,8 @@
 namespace platform {
 
 // "/" first, then mounted volumes (mount points under /media, /mnt and
-// /run/media). Drive is the chosen entry's text, which DirListBox::setPath accepts.
+// /run/media). Drive is the chosen entry's text, which DirListBox::setPath
+// accepts. As in every list here, only the left button chooses.
 class DriveListBox : public Control {
 public:
     explicit DriveListBox(Control& container);
@@ -25,8 +26,8 @@ private:
 };
 
 // The path from the root down to the current folder, then that folder's
-// subfolders (hidden ones left out). Opening an entry (double click or Enter)
-// sets Path. Paths are the bytes the system gives, UTF-8 or not.
+// subfolders (hidden ones left out). Opening an entry (a double click of the
+// left button, or Enter) sets Path. Paths are the bytes the system gives, UTF-8 or not.
 class DirListBox : public Control {
 public:
     explicit DirListBox(Control& container);
