@@ -11,11 +11,11 @@
 #include "support/scribble.h"
 #include "window/f_main.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QAbstractItemView>
 #include <QTemporaryDir>
 
 #include <cstdint>
