@@ -4,7 +4,11 @@
 
 #include <QImage>
 #include <chrono>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
+#include <fstream>
+#include <iterator>
 #include <unistd.h>
 #include <vector>
 
@@ -16,6 +20,10 @@ namespace {
 
 constexpr mode_t kFileMode = 0644;
 constexpr int kByteMask = 0xFF;
+constexpr int kLetters = 26;
+// A folder's files are tiny strips of this size, so choosing one loads at once.
+constexpr int kFolderStripWidth = 32;
+constexpr int kFolderStripHeight = 16;
 
 QRgb pixelColour(int x, int y) { return qRgb(x & kByteMask, y & kByteMask, (x >> 8) & kByteMask); }
 
@@ -72,6 +80,47 @@ double writePlainFiles(const fs::path& folder, int count, std::uintmax_t fileSiz
         if (close(fd) != 0 || !written)
             return -1;
     }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool writeFolderOfStrips(const fs::path& folder, int count)
+{
+    const fs::path sample = folder / "sample.bmp";
+    writeStrip(sample, kFolderStripWidth, kFolderStripHeight);
+    std::ifstream in(sample, std::ios::binary);
+    const std::vector<char> content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    fs::remove(sample);
+    for (int number = 0; number < count; ++number) {
+        // The first letters run from a to z, so typing one has somewhere to go.
+        const std::string name = std::string(1, char('a' + number % kLetters)) + std::to_string(number) + ".bmp";
+        const int fd = open((folder / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+        if (fd < 0)
+            return false;
+        const bool written = write(fd, content.data(), content.size()) == ssize_t(content.size());
+        if (close(fd) != 0 || !written)
+            return false;
+    }
+    return true;
+}
+
+double scanFolder(const fs::path& folder, const std::vector<std::string>& patterns, int& matched)
+{
+    const auto start = std::chrono::steady_clock::now();
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return -1;
+    matched = 0;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.' || entry->d_type != DT_REG)
+            continue;
+        for (const std::string& pattern : patterns) {
+            if (fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD) == 0) {
+                ++matched;
+                break;
+            }
+        }
+    }
+    closedir(dir);
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -23,6 +24,16 @@ std::string checkTiles(const std::filesystem::path& folder, const std::string& p
 // Creates count new files of fileSize bytes in the (empty) folder with open,
 // write and close, and returns the milliseconds taken; negative on failure.
 double writePlainFiles(const std::filesystem::path& folder, int count, std::uintmax_t fileSize);
+
+// Fills the (empty) folder with count small strips named by a letter from a to z
+// in turn and their number; false when a file cannot be written.
+bool writeFolderOfStrips(const std::filesystem::path& folder, int count);
+
+// A plain scan of the folder as a program without a window would make it:
+// readdir, the ordinary visible files whose names match one of the patterns
+// in any case, counted in matched. Returns the milliseconds taken; negative
+// when the folder cannot be read.
+double scanFolder(const std::filesystem::path& folder, const std::vector<std::string>& patterns, int& matched);
 
 // A fresh empty folder, removing what an earlier run left there, with the
 // file system's pending writes done, so that the next timed run does not pay

@@ -7,8 +7,10 @@
 #include "tiles/tile_rules.h"
 #include "window/f_main.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
-#include <QListWidget>
+#include <QKeyEvent>
+#include <QScrollBar>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -53,9 +55,9 @@ public:
 
 // The runtime and the form, as the program starts them, on a screen of its own.
 struct Session {
-    Session(int& argc, char** argv)
+    Session(int& argc, char** argv, const std::string& platformName)
     {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platformName));
         app = std::make_unique<QApplication>(argc, argv);
         platform::startRuntime();
         platform::setUserDialogs(&dialogs);
@@ -78,20 +80,30 @@ bool clickStrip(f_Main& form, const std::string& strip)
 {
     const std::filesystem::path path(strip);
     form.Dir1.setPath(path.parent_path().string());
-    auto* list = qobject_cast<QListWidget*>(form.File1.widget());
-    const QList<QListWidgetItem*> found =
-        list ? list->findItems(QString::fromStdString(path.filename().string()), Qt::MatchExactly)
-             : QList<QListWidgetItem*>();
+    auto* list = qobject_cast<QAbstractItemView*>(form.File1.widget());
+    const QModelIndexList found =
+        list ? list->model()->match(list->model()->index(0, 0), Qt::DisplayRole,
+                                    QString::fromStdString(path.filename().string()), 1, Qt::MatchExactly)
+             : QModelIndexList();
     if (found.isEmpty()) {
         std::fprintf(stderr, "%s is not in the file list\n", strip.c_str());
         return false;
     }
-    list->setCurrentItem(found.front());
+    list->setCurrentIndex(found.front());
     if (form.Image1.picture().isEmpty()) {
         std::fprintf(stderr, "%s did not load\n", strip.c_str());
         return false;
     }
     return true;
+}
+
+// Delivers a key press and its release to a widget, as the keyboard would.
+void typeKey(QWidget* widget, int key, const QString& text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &press);
+    QCoreApplication::sendEvent(widget, &release);
 }
 
 } // namespace
@@ -111,16 +123,16 @@ Timings parseTimings(const std::string& out)
     return timings;
 }
 
-int runIdle(int argc, char** argv)
+int runIdle(int argc, char** argv, const std::string& platformName)
 {
-    Session session(argc, argv);
+    Session session(argc, argv, platformName);
     return 0;
 }
 
-int runSaveAll(int argc, char** argv, const std::string& strip, const std::string& outDir,
-               const std::string& prefix)
+int runSaveAll(int argc, char** argv, const std::string& platformName, const std::string& strip,
+               const std::string& outDir, const std::string& prefix)
 {
-    Session session(argc, argv);
+    Session session(argc, argv, platformName);
     f_Main& form = *session.form;
     const Clock::time_point loadStart = Clock::now();
     if (!clickStrip(form, strip))
@@ -136,9 +148,9 @@ int runSaveAll(int argc, char** argv, const std::string& strip, const std::strin
     return 0;
 }
 
-int runLoadPick(int argc, char** argv, const std::string& strip)
+int runLoadPick(int argc, char** argv, const std::string& platformName, const std::string& strip)
 {
-    Session session(argc, argv);
+    Session session(argc, argv, platformName);
     f_Main& form = *session.form;
     const Clock::time_point loadStart = Clock::now();
     if (!clickStrip(form, strip))
@@ -169,6 +181,43 @@ int runLoadPick(int argc, char** argv, const std::string& strip)
     printTiming("pick_ms", total / count);
     printTiming("pick_max_ms", slowest);
     printTiming("picks", count);
+    return 0;
+}
+
+int runShowFolder(int argc, char** argv, const std::string& platformName, const std::string& folder)
+{
+    Session session(argc, argv, platformName);
+    f_Main& form = *session.form;
+    auto* files = qobject_cast<QAbstractItemView*>(form.File1.widget());
+    if (!files)
+        return kFormFailed;
+
+    const Clock::time_point openStart = Clock::now();
+    form.Dir1.setPath(folder);
+    platform::DoEvents();
+    printTiming("shown_ms", msSince(openStart));
+    printTiming("entries", files->model()->rowCount());
+
+    // What a user does next in a long list: drag to its end, type a name's
+    // first letter, walk with the arrow keys. Each waits for its repaint.
+    files->setFocus();
+    const Clock::time_point scrollStart = Clock::now();
+    files->verticalScrollBar()->setValue(files->verticalScrollBar()->maximum());
+    platform::DoEvents();
+    printTiming("scroll_ms", msSince(scrollStart));
+
+    const Clock::time_point typeStart = Clock::now();
+    typeKey(files, Qt::Key_M, "m");
+    platform::DoEvents();
+    printTiming("type_ms", msSince(typeStart));
+
+    constexpr int kArrowPresses = 20;
+    const Clock::time_point arrowStart = Clock::now();
+    for (int i = 0; i < kArrowPresses; ++i) {
+        typeKey(files, Qt::Key_Down);
+        platform::DoEvents();
+    }
+    printTiming("arrow_ms", msSince(arrowStart) / kArrowPresses);
     return 0;
 }
 

@@ -170,18 +170,18 @@ TEST_F(InFolder, FormRunsLoadPickAndSaveTheStrip)
     const fs::path strip = strips / "strip.bmp";
     writeStrip(strip, kWidth, kHeight);
 
-    const ProcessResult saved = runProcess({gSelf, "--save-all", strip.string(), out.string(), "icon"});
+    const ProcessResult saved = runProcess({gSelf, "--save-all", "offscreen", strip.string(), out.string(), "icon"});
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
     const Timings saveTimings = parseTimings(saved.out);
     EXPECT_EQ(saveTimings.count("load_ms"), 1u);
     EXPECT_EQ(saveTimings.count("save_all_ms"), 1u);
     EXPECT_EQ(checkTiles(out, "icon", kTiles, tileFileSize(folder, kHeight, kHeight)), "");
 
-    const ProcessResult picked = runProcess({gSelf, "--load-pick", strip.string()});
+    const ProcessResult picked = runProcess({gSelf, "--load-pick", "offscreen", strip.string()});
     ASSERT_EQ(picked.exitCode, 0) << picked.err;
     EXPECT_EQ(parseTimings(picked.out).at("picks"), kTiles);
 
-    const ProcessResult missing = runProcess({gSelf, "--load-pick", (strips / "none.bmp").string()});
+    const ProcessResult missing = runProcess({gSelf, "--load-pick", "offscreen", (strips / "none.bmp").string()});
     EXPECT_NE(missing.exitCode, 0);
 }
 
@@ -191,10 +191,10 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--allocate") == 0)
         return allocateAndExit(std::atoi(argv[2]));
-    if (argc == 5 && std::strcmp(argv[1], "--save-all") == 0)
-        return runSaveAll(argc, argv, argv[2], argv[3], argv[4]);
-    if (argc == 3 && std::strcmp(argv[1], "--load-pick") == 0)
-        return runLoadPick(argc, argv, argv[2]);
+    if (argc == 6 && std::strcmp(argv[1], "--save-all") == 0)
+        return runSaveAll(argc, argv, argv[2], argv[3], argv[4], argv[5]);
+    if (argc == 4 && std::strcmp(argv[1], "--load-pick") == 0)
+        return runLoadPick(argc, argv, argv[2], argv[3]);
     gSelf = fs::read_symlink("/proc/self/exe").string();
     // The form runs keep their settings here, never in the user's.
     const fs::path configHome = fs::temp_directory_path() / ("quorvel-bench-config-" + std::to_string(getpid()));

@@ -151,10 +151,13 @@ Label::Label(Control& container, const std::string& caption) : Control(new QLabe
     setCaption(caption);
 }
 
-std::string Label::Caption() const { return str(static_cast<QLabel*>(widget())->text()); }
+std::string Label::Caption() const { return mCaption; }
 
 void Label::setCaption(const std::string& caption)
 {
+    // Kept as it was given: a folder whose name is no UTF-8 shows with
+    // replacement characters, yet the output folder is still that folder.
+    mCaption = caption;
     static_cast<QLabel*>(widget())->setText(qstr(caption));
     fitCaption();
 }

@@ -87,6 +87,7 @@ public:
 
 private:
     void fitCaption();
+    std::string mCaption;
     bool mWidensToCaption = false;
 };
 

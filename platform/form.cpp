@@ -8,9 +8,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPalette>
 #include <QScopedValueRollback>
+#include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -60,13 +63,42 @@ QPalette classicPalette()
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
 
+// Screens that do not say how often they refresh are taken to show this many frames a second.
+constexpr double kUsualFramesPerSecond = 60;
+constexpr double kMsPerSecond = 1000;
+
 } // namespace
 
 class FormWidget : public QWidget {
 public:
-    explicit FormWidget(Form* form) : mForm(form) {}
+    explicit FormWidget(Form* form) : mForm(form)
+    {
+        mNextFrame.setSingleShot(true);
+        mNextFrame.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&mNextFrame, &QTimer::timeout, this, [this] {
+            mSinceFrame.invalidate();
+            QEvent paint(QEvent::UpdateRequest);
+            QCoreApplication::sendEvent(this, &paint);
+        });
+    }
 
 protected:
+    // A long run asks for a repaint after every step, far more often than a
+    // screen can show one: a repaint that comes within a frame of the last
+    // waits for the next frame and takes in whatever changed meanwhile.
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::UpdateRequest) {
+            const qint64 wait = mSinceFrame.isValid() ? frameMs() - mSinceFrame.elapsed() : 0;
+            if (wait > 0) {
+                if (!mNextFrame.isActive())
+                    mNextFrame.start(int(wait));
+                return true;
+            }
+            mSinceFrame.start();
+        }
+        return QWidget::event(e);
+    }
     void resizeEvent(QResizeEvent*) override { mForm->windowResized(); }
     void moveEvent(QMoveEvent*) override { mForm->windowChanged(); }
     void changeEvent(QEvent* e) override
@@ -83,7 +115,15 @@ protected:
     }
 
 private:
+    qint64 frameMs() const
+    {
+        const double rate = screen() && screen()->refreshRate() > 0 ? screen()->refreshRate() : kUsualFramesPerSecond;
+        return qint64(std::ceil(kMsPerSecond / rate));
+    }
+
     Form* mForm;
+    QElapsedTimer mSinceFrame;
+    QTimer mNextFrame;
 };
 
 // Swallows clicks and keys meant for the form while it is held.

@@ -6,12 +6,11 @@
 
 #include "platform/control.h"
 
-class QString;
-
 namespace platform {
 
 // "/" first, then mounted volumes (mount points under /media, /mnt and
-// /run/media). Drive is the chosen entry's text, which DirListBox::setPath accepts.
+// /run/media). Drive is the chosen entry's text, which DirListBox::setPath
+// accepts. As in every list here, only the left button chooses.
 class DriveListBox : public Control {
 public:
     explicit DriveListBox(Control& container);
@@ -27,8 +26,8 @@ private:
 };
 
 // The path from the root down to the current folder, then that folder's
-// subfolders (hidden ones left out). Opening an entry (double click or Enter)
-// sets Path.
+// subfolders (hidden ones left out). Opening an entry (a double click of the
+// left button, or Enter) sets Path. Paths are the bytes the system gives, UTF-8 or not.
 class DirListBox : public Control {
 public:
     explicit DirListBox(Control& container);
@@ -44,7 +43,9 @@ private:
 
 // The ordinary files of Path whose names match Pattern ("*.bmp;*.gif"), any
 // case, sorted by name; hidden files are left out. Choosing an entry with the
-// mouse or the arrow keys raises Click, and so does choosing the chosen entry again.
+// left button or the arrow keys raises Click, and so does choosing the chosen
+// entry again. Names are kept as the folder's bytes: one that is not UTF-8 is
+// shown with replacement characters, and FileName gives its exact bytes.
 class FileListBox : public Control {
 public:
     explicit FileListBox(Control& container);
@@ -67,9 +68,11 @@ public:
 
 private:
     // Lists the folder's matching files; the folder becomes Path only once they are read.
-    void show(const QString& folder);
+    void show(const std::string& folder);
     std::string mPath;
     std::string mPattern = "*.*";
+    // The folder's matching names in the order the system gave them.
+    std::vector<std::string> mNamesAsRead;
 };
 
 } // namespace platform

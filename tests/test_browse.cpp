@@ -1,11 +1,13 @@
 // Browsing drives, folders and files, and loading the chosen strip: widget
 // tests on real temporary folders with generated BMP and GIF strips.
 #include "platform/events.h"
+#include "platform/files.h"
 #include "platform/picture.h"
 #include "platform/screen.h"
 #include "resources/gif_writer.h"
 #include "support/screen_scale.h"
 #include "support/error_number.h"
+#include "support/lists.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -16,7 +18,6 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
-#include <QListWidget>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -31,17 +32,6 @@ namespace {
 
 constexpr float kTwipsPerPixel = 15;
 
-QListWidget* listOf(const platform::Control& control) { return qobject_cast<QListWidget*>(control.widget()); }
-
-QStringList entries(const platform::Control& control)
-{
-    QStringList texts;
-    const QListWidget* list = listOf(control);
-    for (int row = 0; row < list->count(); ++row)
-        texts << list->item(row)->text();
-    return texts;
-}
-
 int rowOf(const platform::Control& control, const QString& text)
 {
     return int(entries(control).indexOf(text));
@@ -52,34 +42,44 @@ void choose(f_Main& form, const QString& name)
 {
     const int row = rowOf(form.File1, name);
     ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
-    listOf(form.File1)->setCurrentRow(row);
+    chooseRow(form.File1, row);
+}
+
+// The user clicks a button of the mouse on a row of a list; twice for a double click.
+void clickRow(const platform::Control& list, int row, Qt::MouseButton button, bool twice = false)
+{
+    QAbstractItemView* view = viewOf(list);
+    const QPointF at = view->visualRect(view->model()->index(row, 0)).center();
+    const QPointF global = view->viewport()->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, button, button, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, button, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, global, button, button, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &press);
+    QApplication::sendEvent(view->viewport(), &release);
+    if (twice) {
+        QApplication::sendEvent(view->viewport(), &doubleClick);
+        QApplication::sendEvent(view->viewport(), &release);
+    }
 }
 
 // The user presses the mouse on an entry of the file list.
 void pressOn(f_Main& form, const QString& name)
 {
-    QListWidget* list = listOf(form.File1);
     const int row = rowOf(form.File1, name);
     ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
-    const QPointF at = list->visualItemRect(list->item(row)).center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &release);
+    clickRow(form.File1, row, Qt::LeftButton);
 }
 
 // The user opens an entry of the folder list with Enter; entries are indented.
 void open(f_Main& form, const QString& name)
 {
-    QListWidget* list = listOf(form.Dir1);
+    QAbstractItemView* list = viewOf(form.Dir1);
     QStringList trimmed;
     for (const QString& entry : entries(form.Dir1))
         trimmed << entry.trimmed();
     const int row = int(trimmed.lastIndexOf(name));
     ASSERT_GE(row, 0) << name.toStdString() << " is not listed";
-    list->setCurrentRow(row);
+    chooseRow(form.Dir1, row);
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(list, &enter);
 }
@@ -167,7 +167,7 @@ TEST_F(BrowseLists, FolderListShowsThePathDownThenTheVisibleSubfolders)
     }
     EXPECT_EQ(shown[shown.size() - 2].trimmed(), "Alpha");
     EXPECT_EQ(shown.back().trimmed(), "beta");
-    EXPECT_EQ(listOf(form.Dir1)->currentRow(), folders.size()) << "the current folder is the chosen entry";
+    EXPECT_EQ(viewOf(form.Dir1)->currentIndex().row(), folders.size()) << "the current folder is the chosen entry";
 }
 
 TEST_F(BrowseLists, OpeningFoldersKeepsTheFileListInStep)
@@ -297,6 +297,119 @@ TEST_F(BrowseLists, FileListThatCannotReadItsFolderKeepsWhatItShowed)
     EXPECT_EQ(errorNumberOf([this] { form.File1.setPath(path()); }), platform::PathNotFound);
     EXPECT_EQ(form.File1.Path(), path());
     EXPECT_EQ(entries(form.File1), QStringList{"a.bmp"});
+}
+
+// Names are bytes on this system, and not every name is UTF-8.
+TEST_F(BrowseLists, NamesThatAreNotUtf8AreListedOpenedAndLoadedByTheirBytes)
+{
+    const std::string folderName = "dir\xff";
+    // In the order the list shows them: by their bytes, as they show alike.
+    const std::string names[] = {"bad\xfe\xff.bmp", "bad\xff\xfe.bmp"};
+    ASSERT_EQ(mkdir(path().append("/" + folderName).c_str(), S_IRWXU), 0);
+    const std::string folder = path() + "/" + folderName;
+    for (const std::string& name : names) {
+        writeStrip(dir, "strip.bmp", 32, 16);
+        ASSERT_EQ(rename(path("strip.bmp").c_str(), (folder + "/" + name).c_str()), 0);
+    }
+    browseHere();
+
+    const QString shownFolder = QString("dir") + QChar(QChar::ReplacementCharacter);
+    QStringList trimmed;
+    for (const QString& entry : entries(form.Dir1))
+        trimmed << entry.trimmed();
+    const int folderRow = int(trimmed.indexOf(shownFolder));
+    ASSERT_GE(folderRow, 0) << "the folder is not listed";
+    clickRow(form.Dir1, folderRow, Qt::LeftButton, true);
+    EXPECT_EQ(form.Dir1.Path(), folder);
+    EXPECT_EQ(form.File1.Path(), folder);
+
+    // Two names that show alike, each still its own file.
+    const QString shownName = QString("bad") + QChar(QChar::ReplacementCharacter) +
+                              QChar(QChar::ReplacementCharacter) + ".bmp";
+    ASSERT_EQ(entries(form.File1), QStringList({shownName, shownName}));
+    for (int row = 0; row < 2; ++row) {
+        SCOPED_TRACE(row);
+        chooseRow(form.File1, row);
+        EXPECT_EQ(form.File1.FileName(), names[row]);
+    }
+    ASSERT_TRUE(dialogs.messages().empty()) << lastMessage(dialogs);
+    EXPECT_EQ(form.Label1.Caption(), "Size: 32x16");
+
+    // Tiles go into such a folder by its bytes too.
+    form.lbDir.setCaption(folder);
+    EXPECT_EQ(form.lbDir.Caption(), folder);
+    platform::raiseEvent(form.cmdSaveAll.Click);
+    EXPECT_TRUE(dialogs.messages().empty()) << lastMessage(dialogs);
+    EXPECT_TRUE(platform::FileExists(folder + "/2.bmp"));
+}
+
+TEST_F(BrowseLists, OnlyTheLeftButtonChoosesAnEntry)
+{
+    writeStrip(dir, "a.bmp", 32, 16);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("inner"));
+    struct Row {
+        Qt::MouseButton button;
+        bool chooses;
+    };
+    const Row rows[] = {{Qt::RightButton, false}, {Qt::MiddleButton, false}, {Qt::LeftButton, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.button);
+        f_Main fresh;
+        fresh.Dir1.setPath(path());
+
+        clickRow(fresh.File1, 0, row.button);
+        EXPECT_EQ(fresh.File1.FileName(), row.chooses ? "a.bmp" : "");
+        EXPECT_EQ(fresh.Image1.picture().isEmpty(), !row.chooses);
+
+        const int innerRow = int(entries(fresh.Dir1).size()) - 1;
+        const int currentRow = viewOf(fresh.Dir1)->currentIndex().row();
+        clickRow(fresh.Dir1, innerRow, row.button, true);
+        EXPECT_EQ(fresh.Dir1.Path(), row.chooses ? path("inner") : path());
+        if (!row.chooses)
+            EXPECT_EQ(viewOf(fresh.Dir1)->currentIndex().row(), currentRow);
+
+        auto* drives = qobject_cast<QComboBox*>(fresh.Drive1.widget());
+        int activated = 0;
+        QObject::connect(drives, &QComboBox::activated, [&activated] { ++activated; });
+        drives->showPopup();
+        QAbstractItemView* popup = drives->view();
+        const QPointF at = popup->visualRect(popup->model()->index(0, 0)).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, popup->viewport()->mapToGlobal(at), row.button, row.button,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, popup->viewport()->mapToGlobal(at), row.button,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(popup->viewport(), &press);
+        QApplication::sendEvent(popup->viewport(), &release);
+        EXPECT_EQ(activated, row.chooses ? 1 : 0);
+        drives->hidePopup();
+    }
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BrowseLists, TypingANamesFirstLettersChoosesIt)
+{
+    for (const QString& name : {"a.bmp", "b1.bmp", "B2.bmp", "c.gif"})
+        writeStrip(dir, name, 32, 16);
+    struct Row {
+        const char* typed;
+        int fromRow; // the entry chosen before, or -1
+        std::string chosen;
+    };
+    const Row rows[] = {
+        {"b", -1, "b1.bmp"},  {"B2", -1, "B2.bmp"}, {"C", -1, "c.gif"},
+        {"a", 3, "a.bmp"},    // on from the chosen entry, round to the top
+        {"z", 1, "b1.bmp"},   // nothing begins so: the choice stays
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed);
+        f_Main fresh;
+        fresh.Dir1.setPath(path());
+        if (row.fromRow >= 0)
+            chooseRow(fresh.File1, row.fromRow);
+        viewOf(fresh.File1)->keyboardSearch(row.typed);
+        EXPECT_EQ(fresh.File1.FileName(), row.chosen);
+    }
+    EXPECT_TRUE(dialogs.messages().empty());
 }
 
 using BrowseLoad = BrowseTest;

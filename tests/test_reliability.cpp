@@ -10,6 +10,7 @@
 #include "platform/settings_store.h"
 #include "resources/gif_writer.h"
 #include "support/bmp_files.h"
+#include "support/lists.h"
 #include "support/screen_scale.h"
 #include "support/scribble.h"
 #include "support/scripted_dialogs.h"
@@ -23,7 +24,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtEndian>
@@ -279,15 +279,13 @@ bool becomeNobody(const QString& folder)
 
 // ---------------------------------------------------------------- the form
 
-QListWidget* fileList(f_Main& form) { return qobject_cast<QListWidget*>(form.File1.widget()); }
-
 // The user moves to an entry of the file list, which raises File1_Click through the dispatcher.
 bool choose(f_Main& form, const QString& name)
 {
-    const QList<QListWidgetItem*> found = fileList(form)->findItems(name, Qt::MatchExactly);
-    if (found.isEmpty())
+    const int row = int(entries(form.File1).indexOf(name));
+    if (row < 0)
         return false;
-    fileList(form)->setCurrentItem(found.front());
+    chooseRow(form.File1, row);
     return true;
 }
 

@@ -7,13 +7,13 @@
 #include "platform/app.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
+#include "support/lists.h"
 #include "window/f_main.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QListWidget>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         }
         form.File1.Refresh();
         dialogs.messages.clear();
-        qobject_cast<QListWidget*>(form.File1.widget())->setCurrentRow(0);
+        chooseRow(form.File1, 0);
         if (dialogs.messages.isEmpty()) {
             writeFile(out.filePath(name + ".pixels"), pixelsOf(form.Image1.picture().image()));
             const float width = form.Image1.Width();

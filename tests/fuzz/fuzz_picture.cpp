@@ -12,11 +12,11 @@
 #include "support/scribble.h"
 #include "window/f_main.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QListWidget>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -105,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Chosen in the file list, so File1_Click runs through the dispatcher.
     form.File1.Refresh();
     const int messagesBefore = gScene->dialogs.messages;
-    qobject_cast<QListWidget*>(form.File1.widget())->setCurrentRow(0);
+    auto* files = qobject_cast<QAbstractItemView*>(form.File1.widget());
+    files->setCurrentIndex(files->model()->index(0, 0));
     const platform::Picture& loaded = form.Image1.picture();
     // A message means the file was turned down and the form kept its picture.
     if (gScene->dialogs.messages != messagesBefore ||
