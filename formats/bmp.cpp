@@ -1,5 +1,7 @@
 #include "formats/bmp.h"
 
+#include "formats/large_memory.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -411,7 +413,7 @@ DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
         if (!isRle(h.compression))
             checkRowsInFile(file, dataAt, h);
         DecodedBmp result;
-        result.image = QImage(int(h.width), int(h.height), QImage::Format_RGB32);
+        result.image = newPicture(int(h.width), int(h.height));
         if (result.image.isNull())
             return tooLarge(h);
         if (isRle(h.compression))

@@ -2,6 +2,7 @@
 
 #include "formats/bmp.h"
 #include "formats/gif.h"
+#include "formats/large_memory.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/qt_support.h"
@@ -67,11 +68,18 @@ qint64 maxFileBytes()
                        "Path/File access error: cannot read " + quoted(fileName) + ": " + std::strerror(error));
 }
 
+// A file's bytes, in a block of their own (a large file in huge pages).
+struct FileBytes {
+    formats::Block block;
+    // The block's bytes that the file filled, not copied.
+    QByteArray bytes;
+};
+
 // The file's bytes, opened by the exact name given (which need not be UTF-8).
 // A pipe or a device is never read: opening without blocking and checking
 // first, so nothing waits for ever. Bytes past what any picture within the
 // limit can use are left unread.
-QByteArray readPictureFile(const std::string& fileName)
+FileBytes readPictureFile(const std::string& fileName)
 {
     const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -84,10 +92,10 @@ QByteArray readPictureFile(const std::string& fileName)
         close(fd);
         throw RuntimeError(PathFileAccessError, "Path/File access error: " + quoted(fileName) + " is not a file");
     }
-    QByteArray bytes(std::min<qint64>(status.st_size, maxFileBytes()), Qt::Uninitialized);
+    formats::Block block(std::min<qint64>(status.st_size, maxFileBytes()));
     qint64 got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = read(fd, bytes.data() + got, size_t(bytes.size() - got));
+    while (got < block.size()) {
+        const ssize_t n = read(fd, block.data() + got, size_t(block.size() - got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -100,8 +108,8 @@ QByteArray readPictureFile(const std::string& fileName)
         got += n;
     }
     close(fd);
-    bytes.truncate(got);
-    return bytes;
+    const QByteArray bytes = block.bytes(got);
+    return {std::move(block), bytes};
 }
 
 Picture loadBmp(const QByteArray& bytes, const std::string& fileName)
@@ -158,7 +166,8 @@ const QImage& Picture::image() const { return mImage ? *mImage : emptyImage(); }
 
 Picture LoadPicture(const std::string& fileName)
 {
-    const QByteArray bytes = readPictureFile(fileName);
+    const FileBytes file = readPictureFile(fileName);
+    const QByteArray& bytes = file.bytes;
     if (bytes.startsWith("BM"))
         return loadBmp(bytes, fileName);
     if (bytes.startsWith("GIF8"))

@@ -620,6 +620,8 @@ TEST_F(BrowseLoadPicture, ReadsBmpAndTheFirstPictureOfAGifExactly)
     gifStrip.setPixel(3, 4, qRgb(250, 1, 2));
     QImage later = gifStrip.copy();
     later.fill(qRgb(0, 0, 255));
+    // Megabytes of file and of picture, which are held in memory of another kind.
+    const QImage large = makeStrip(16000, 48);
 
     const struct {
         QString name;
@@ -632,6 +634,7 @@ TEST_F(BrowseLoadPicture, ReadsBmpAndTheFirstPictureOfAGifExactly)
         {"strip.gif", gif::encode(gifStrip), gifStrip},
         {"animated.gif", animatedGif(gifStrip, later), gifStrip},
         {"gif named.bmp", gif::encode(gifStrip), gifStrip},
+        {"large.bmp", encoded(large, "BMP"), large},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
