@@ -4,7 +4,6 @@
 #include "platform/colors.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/numbers.h"
 #include "platform/picture.h"
 #include "platform/screen.h"
 #include "tiles/tile_rules.h"
@@ -17,8 +16,6 @@ using platform::Screen;
 namespace cli {
 
 namespace {
-
-const std::string kBitmapExtension = ".bmp";
 
 // A run worth watching shows how far it is, on a terminal only: from its first
 // second on, and no more than a screen can follow.
@@ -119,8 +116,7 @@ int saveAll(const Command& command, std::ostream& out, std::ostream& err, bool e
             cutting = true;
             platform::Canvas canvas(platform::kPreviewBackground);
             for (int16_t i = 0; i < strip.passes; ++i) {
-                const std::string target = command.output + platform::PathSeparator + command.prefix +
-                                           platform::toText(int32_t(i) + 1) + kBitmapExtension;
+                const std::string target = tiles::tileFileName(command.output, command.prefix, i);
                 const bool written =
                     !platform::FileExists(target) && platform::SaveNewPicture(tileOf(strip, i, canvas), target);
                 ++(written ? saved : skipped);

@@ -1,7 +1,6 @@
 // Saving every tile of the strip into the output folder as prefix + number + ".bmp".
 #include "platform/files.h"
 #include "platform/held_input.h"
-#include "platform/numbers.h"
 #include "platform/screen.h"
 #include "tiles/tile_rules.h"
 #include "window/f_main.h"
@@ -14,8 +13,6 @@ namespace {
 constexpr int16_t kLeftButton = 1;
 constexpr int16_t kNoShift = 0;
 constexpr float kPickY = 1;
-
-const std::string kBitmapExtension = ".bmp";
 
 } // namespace
 
@@ -41,8 +38,7 @@ void f_Main::cmdSaveAll_Click()
         float Y = kPickY;
         Image1_MouseDown(Button, Shift, X, Y);
         platform::DoEvents();
-        const std::string target = lbDir.Caption() + platform::PathSeparator + txtPref.Text() +
-                                   platform::toText(int32_t(i) + 1) + kBitmapExtension;
+        const std::string target = tiles::tileFileName(lbDir.Caption(), txtPref.Text(), i);
         if (!platform::FileExists(target)) {
             Picture2.setPicture(Picture2.Image());
             platform::DoEvents();

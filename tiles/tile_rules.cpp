@@ -1,5 +1,6 @@
 #include "tiles/tile_rules.h"
 
+#include "platform/files.h"
 #include "platform/numbers.h"
 
 namespace tiles {
@@ -91,6 +92,11 @@ float pickX(int16_t i, int32_t baseWidth, float twipsPerPixelX)
     // fewer twips per pixel, or at a fractional twips per pixel.
     const double x = static_cast<double>(whole(twipsPerPixelX)) * checkedProduct(i, baseWidth);
     return static_cast<float>(x);
+}
+
+std::string tileFileName(const std::string& folder, const std::string& prefix, int16_t i)
+{
+    return folder + platform::PathSeparator + prefix + platform::toText(int32_t(i) + 1) + ".bmp";
 }
 
 std::string indexText(int16_t index, int16_t count)

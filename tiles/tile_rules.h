@@ -50,6 +50,10 @@ CopyRects copyRects(int16_t p, int32_t tileWidth, int32_t tileHeight, float outl
 // turns it back into the tile's first pixel column at any twips per pixel.
 float pickX(int16_t i, int32_t baseWidth, float twipsPerPixelX);
 
+// The file Save all writes pass i's tile to: the folder, the separator, the
+// prefix, the tile's number (i + 1) and ".bmp", joined with nothing between.
+std::string tileFileName(const std::string& folder, const std::string& prefix, int16_t i);
+
 // "Index: 3 из 10".
 std::string indexText(int16_t index, int16_t count);
 
