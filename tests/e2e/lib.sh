@@ -57,9 +57,14 @@ e2e_start_desktop()
     trap e2e_cleanup EXIT
     e2e_temp_home
     local number=$E2E_WORK/display
-    e2e_spawn Xvfb -displayfd 3 -screen 0 "$size" -dpi 96 -nolisten tcp 3>"$number" >>"$E2E_WORK/desktop.log" 2>&1
+    # No reset when the last client leaves: the probe below is one.
+    e2e_spawn Xvfb -displayfd 3 -screen 0 "$size" -dpi 96 -nolisten tcp -noreset 3>"$number" \
+        >>"$E2E_WORK/desktop.log" 2>&1
     e2e_wait_for 10 test -s "$number" || e2e_fail "Xvfb did not start"
     export DISPLAY=:$(head -n 1 "$number")
+    # The server names its display before it may take clients, and openbox
+    # gives up at once on a display it cannot open.
+    e2e_wait_for 10 xprop -root -notype _NET_SUPPORTED || e2e_fail "Xvfb did not answer on $DISPLAY"
     e2e_spawn openbox --sm-disable >>"$E2E_WORK/desktop.log" 2>&1
     e2e_wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
         e2e_fail "openbox did not start"
