@@ -434,7 +434,14 @@ DirListBox::DirListBox(Control& container) : Control(new EntryView, &container)
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QObject::connect(view, &QListView::activated, [this, view](const QModelIndex& index) {
         const std::string target = view->entries.entry(index.row()).path;
-        raiseEvent([this, &target] { setPath(target); });
+        raiseEvent([this, &target] {
+            const std::string shown = mPath;
+            setPath(target);
+            // The folder shown, opened again: its Path is the same, so no Change
+            // came, yet the user asked to see it afresh, files and all.
+            if (mPath == shown && Change)
+                Change();
+        });
     });
     setPath(startFolder());
 }

@@ -184,14 +184,19 @@ TEST_F(BrowseLists, OpeningFoldersKeepsTheFileListInStep)
         QString entry;
         std::string folder;
         QStringList files;
+        QString added = {}; // a strip put into the folder shown just before
     };
     const Step steps[] = {
         {"inner", inner, {"in.gif"}},
         {"deeper", deeper, {}},
         {QDir(dir.path()).dirName(), top, {"top.bmp"}},
+        // The folder shown, opened again: its Path stays, its new file shows.
+        {QDir(dir.path()).dirName(), top, {"new.gif", "top.bmp"}, "new.gif"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.entry.toStdString());
+        if (!step.added.isEmpty())
+            writeStrip(dir, step.added, 32, 16);
         open(form, step.entry);
         EXPECT_EQ(form.Dir1.Path(), step.folder);
         EXPECT_EQ(form.File1.Path(), step.folder);
