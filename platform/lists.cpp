@@ -114,6 +114,12 @@ std::string startFolder()
 
 char lowered(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
+// The first count bytes of a and b are alike, any case of the ASCII letters.
+bool alike(const char* a, const char* b, size_t count)
+{
+    return std::equal(a, a + count, b, [](char x, char y) { return lowered(x) == lowered(y); });
+}
+
 // A wildcard pattern ("*" any run of bytes, "?" one byte) against a name, any
 // case of the ASCII letters.
 bool matches(const char* pattern, const char* name)
@@ -123,8 +129,7 @@ bool matches(const char* pattern, const char* name)
     if (pattern[0] == '*' && !std::strpbrk(pattern + 1, "*?")) {
         const size_t tail = std::strlen(pattern + 1);
         const size_t length = std::strlen(name);
-        return length >= tail && std::equal(pattern + 1, pattern + 1 + tail, name + length - tail,
-                                            [](char a, char b) { return lowered(a) == lowered(b); });
+        return length >= tail && alike(pattern + 1, name + length - tail, tail);
     }
     const char* star = nullptr;
     const char* resume = nullptr;
@@ -271,40 +276,33 @@ public:
     }
 
     // Typing a name's first letters searches every row from the current one
-    // on, round to it again: the rows' bytes are compared as they are rather
-    // than made into texts one by one. Other searches go the general way.
+    // on, round to it again, by the names alone: a folder's row is indented,
+    // yet typing its name finds it. ASCII text is compared on the rows' bytes
+    // rather than made into texts one by one. Other searches go the general way.
     QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
                           Qt::MatchFlags flags) const override
     {
+        if (role != Qt::DisplayRole || hits != 1 || flags != (Qt::MatchStartsWith | Qt::MatchWrap))
+            return QAbstractListModel::match(start, role, value, hits, flags);
         const QString typed = value.toString();
         bool ascii = true;
         for (QChar c : typed)
             ascii = ascii && c.unicode() < 0x80;
-        if (role != Qt::DisplayRole || hits != 1 || flags != (Qt::MatchStartsWith | Qt::MatchWrap) || !ascii)
-            return QAbstractListModel::match(start, role, value, hits, flags);
         const std::string prefix = typed.toStdString();
         const int rows = rowCount();
         for (int i = 0; i < rows; ++i) {
             const int row = (start.row() + i) % rows;
-            if (startsWith(mEntries[size_t(row)], prefix))
+            const std::string& name = mEntries[size_t(row)].name;
+            if (ascii ? startsWith(name, prefix) : QString::fromUtf8(name).startsWith(typed, Qt::CaseInsensitive))
                 return {index(row)};
         }
         return {};
     }
 
 private:
-    // The row's text (its indent, then its name) begins with the prefix, any case of the ASCII letters.
-    static bool startsWith(const Entry& e, const std::string& prefix)
+    static bool startsWith(const std::string& name, const std::string& prefix)
     {
-        const size_t indent = size_t(e.level * kIndentPerLevel);
-        if (prefix.size() > indent + e.name.size())
-            return false;
-        for (size_t i = 0; i < prefix.size(); ++i) {
-            const char shown = i < indent ? ' ' : e.name[i - indent];
-            if (lowered(shown) != lowered(prefix[i]))
-                return false;
-        }
-        return true;
+        return name.size() >= prefix.size() && alike(name.data(), prefix.data(), prefix.size());
     }
 
     std::vector<Entry> mEntries;
@@ -436,7 +434,14 @@ DirListBox::DirListBox(Control& container) : Control(new EntryView, &container)
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QObject::connect(view, &QListView::activated, [this, view](const QModelIndex& index) {
         const std::string target = view->entries.entry(index.row()).path;
-        raiseEvent([this, &target] { setPath(target); });
+        raiseEvent([this, &target] {
+            const std::string shown = mPath;
+            setPath(target);
+            // The folder shown, opened again: its Path is the same, so no Change
+            // came, yet the user asked to see it afresh, files and all.
+            if (mPath == shown && Change)
+                Change();
+        });
     });
     setPath(startFolder());
 }

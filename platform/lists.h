@@ -27,7 +27,10 @@ private:
 
 // The path from the root down to the current folder, then that folder's
 // subfolders (hidden ones left out). Opening an entry (a double click of the
-// left button, or Enter) sets Path. Paths are the bytes the system gives, UTF-8 or not.
+// left button, or Enter) sets Path; opening the folder shown reads it again and
+// raises Change all the same. Typing chooses the next entry whose name begins
+// with what was typed, as the arrow keys do, without opening it. Paths are the
+// bytes the system gives, UTF-8 or not.
 class DirListBox : public Control {
 public:
     explicit DirListBox(Control& container);

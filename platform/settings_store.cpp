@@ -162,7 +162,9 @@ Sections parsed(std::string_view text)
     if (text.rfind("\xEF\xBB\xBF", 0) == 0)
         text.remove_prefix(3);
     while (!text.empty()) {
-        const std::string_view::size_type end = std::min(text.find('\n'), text.size());
+        // A line ends at "\n", "\r\n" or a lone "\r", as QSettings reads them (a file
+        // edited on Windows); the empty line inside "\r\n" is skipped as blank.
+        const std::string_view::size_type end = std::min(text.find_first_of("\r\n"), text.size());
         const std::string_view line = trimmed(text.substr(0, end));
         text.remove_prefix(std::min(end + 1, text.size()));
         if (line.empty() || line[0] == ';' || line[0] == '#')

@@ -184,14 +184,19 @@ TEST_F(BrowseLists, OpeningFoldersKeepsTheFileListInStep)
         QString entry;
         std::string folder;
         QStringList files;
+        QString added = {}; // a strip put into the folder shown just before
     };
     const Step steps[] = {
         {"inner", inner, {"in.gif"}},
         {"deeper", deeper, {}},
         {QDir(dir.path()).dirName(), top, {"top.bmp"}},
+        // The folder shown, opened again: its Path stays, its new file shows.
+        {QDir(dir.path()).dirName(), top, {"new.gif", "top.bmp"}, "new.gif"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.entry.toStdString());
+        if (!step.added.isEmpty())
+            writeStrip(dir, step.added, 32, 16);
         open(form, step.entry);
         EXPECT_EQ(form.Dir1.Path(), step.folder);
         EXPECT_EQ(form.File1.Path(), step.folder);
@@ -390,15 +395,18 @@ TEST_F(BrowseLists, TypingANamesFirstLettersChoosesIt)
 {
     for (const QString& name : {"a.bmp", "b1.bmp", "B2.bmp", "c.gif"})
         writeStrip(dir, name, 32, 16);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Beta"));
     struct Row {
         const char* typed;
-        int fromRow; // the entry chosen before, or -1
+        int fromRow; // the entry of the file list chosen before, or -1
         std::string chosen;
+        bool inFolders = false; // typed in the folder list, not the file list
     };
     const Row rows[] = {
         {"b", -1, "b1.bmp"},  {"B2", -1, "B2.bmp"}, {"C", -1, "c.gif"},
         {"a", 3, "a.bmp"},    // on from the chosen entry, round to the top
         {"z", 1, "b1.bmp"},   // nothing begins so: the choice stays
+        {"be", -1, "Beta", true}, // the folder's name, not its indented row
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.typed);
@@ -406,8 +414,12 @@ TEST_F(BrowseLists, TypingANamesFirstLettersChoosesIt)
         fresh.Dir1.setPath(path());
         if (row.fromRow >= 0)
             chooseRow(fresh.File1, row.fromRow);
-        viewOf(fresh.File1)->keyboardSearch(row.typed);
-        EXPECT_EQ(fresh.File1.FileName(), row.chosen);
+        QAbstractItemView* list = viewOf(row.inFolders ? static_cast<platform::Control&>(fresh.Dir1) : fresh.File1);
+        list->keyboardSearch(row.typed);
+        EXPECT_EQ(list->currentIndex().data().toString().trimmed().toStdString(), row.chosen);
+        EXPECT_EQ(fresh.File1.FileName(), row.inFolders ? "" : row.chosen);
+        // Typing chooses a folder; it does not open it.
+        EXPECT_EQ(fresh.Dir1.Path(), path());
     }
     EXPECT_TRUE(dialogs.messages().empty());
 }

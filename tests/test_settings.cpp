@@ -43,12 +43,14 @@ struct Stored {
     std::string drive = "/";
     std::string dir;
     std::string output = "/somewhere/for/tiles";
+    std::string lineEnd = "\n";
 
     std::string text() const
     {
-        return "[f_Main]\nWindowState=" + state + "\nWindowLeft=" + left + "\nWindowTop=" + top +
-               "\nWindowWidth=" + width + "\nWindowHeight=" + height + "\n\n[Setting]\nDrivePath=" + drive +
-               "\nDirPath=" + dir + "\nOutputPath=" + output + "\n";
+        const std::string& n = lineEnd;
+        return "[f_Main]" + n + "WindowState=" + state + n + "WindowLeft=" + left + n + "WindowTop=" + top + n +
+               "WindowWidth=" + width + n + "WindowHeight=" + height + n + n + "[Setting]" + n + "DrivePath=" +
+               drive + n + "DirPath=" + dir + n + "OutputPath=" + output + n;
     }
 };
 
@@ -199,6 +201,9 @@ TEST_F(SettingsCorrupt, ABadValueIsSkippedAndTheOthersAreApplied)
         {"drive gone", &Stored::drive, "/media/quorvel-gone", applied},
         {"folder gone", &Stored::dir, good.dir + "/gone", {0, 1230, 945, 9000, 6000, "/", startFolder, good.output}},
         {"folder is a file", &Stored::dir, "/etc/hostname", {0, 1230, 945, 9000, 6000, "/", startFolder, good.output}},
+        // Not bad at all: lines ended as on Windows, or as on old Macs.
+        {"CRLF line ends", &Stored::lineEnd, "\r\n", applied},
+        {"CR line ends", &Stored::lineEnd, "\r", applied},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -213,7 +218,12 @@ TEST_F(SettingsCorrupt, ABadValueIsSkippedAndTheOthersAreApplied)
         EXPECT_EQ(shownBy(f), c.expected);
         // The file list follows the folder list whatever failed before.
         EXPECT_EQ(f.File1.Path(), f.Dir1.Path());
+        f.Unload();
         EXPECT_TRUE(dialogs.messages().empty());
+        // The close stores what the window shows, in lines ended as on this system.
+        const std::string text = storeText();
+        EXPECT_EQ(text.find('\r'), std::string::npos) << text;
+        EXPECT_NE(text.find("\nOutputPath=" + c.expected.output + "\n"), std::string::npos) << text;
     }
 }
 
