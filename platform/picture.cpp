@@ -134,7 +134,7 @@ QImage asDrawn(const QImage& image)
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
-// Qt's GIF reader: palette pixels and their colour table.
+// Qt's GIF reader; its 32-bit pixels.
 QImage loadGif(const QByteArray& bytes, const std::string& fileName)
 {
     QBuffer buffer;
@@ -167,8 +167,8 @@ QImage loadPicture(const QByteArray& bytes, const std::string& fileName, Pixels 
     if (bytes.startsWith("BM"))
         return decodedPicture(formats::decodeBmp(bytes, maxPixels()), fileName);
     if (bytes.startsWith("GIF8")) {
-        const QImage stored = loadGif(bytes, fileName);
-        return pixels == Pixels::AsStored ? stored : asDrawn(stored);
+        const QImage decoded = loadGif(bytes, fileName);
+        return pixels == Pixels::AsStored ? formats::gifPalettePixels(decoded) : asDrawn(decoded);
     }
     if (bytes.startsWith(kPngSignature)) {
         const QImage stored = decodedPicture(formats::decodePng(bytes, maxPixels()), fileName);
