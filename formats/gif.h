@@ -1,5 +1,5 @@
 #pragma once
-// What the project checks of a GIF file itself; Qt's reader decodes it.
+// What the project does with GIF files itself; Qt's reader decodes them.
 
 #include <QByteArray>
 #include <QImage>
