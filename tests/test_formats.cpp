@@ -409,6 +409,9 @@ TEST(PngDecoder, EveryColourTypeAndDepthGivesWhatQtReadsInTheFilesKindOfPixels)
         }
         if (c.pattern.transparentColour)
             EXPECT_EQ(decoded.image.pixelColor(0, 0).alpha(), 0) << "the first pixel has the transparent colour";
+        constexpr qsizetype kEndChunkSize = 12;
+        EXPECT_EQ(formats::decodePng(file.chopped(kEndChunkSize), kManyPixels).image, decoded.image)
+            << "a file whose end chunk is missing still holds every pixel";
     }
 }
 
