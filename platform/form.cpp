@@ -189,6 +189,8 @@ int Form::decorationHeight() const
            toWidgetPixels(kNominalBorder, Screen.TwipsPerPixelY());
 }
 
+bool Form::PositionKnown() const { return !QGuiApplication::platformName().startsWith("wayland"); }
+
 float Form::ScaleWidth() const { return Width() - decorationWidth() * Screen.TwipsPerPixelX(); }
 
 float Form::ScaleHeight() const { return Height() - decorationHeight() * Screen.TwipsPerPixelY(); }
@@ -256,7 +258,9 @@ void Form::windowChanged()
     const double ty = Screen.TwipsPerPixelY();
     const QRect client = mWindow->geometry();
     const QMargins frame = frameOf(mWindow);
-    storeGeometry(keptTwips(Left(), client.x() - frame.left(), tx), keptTwips(Top(), client.y() - frame.top(), ty),
+    const bool positionKnown = PositionKnown();
+    storeGeometry(positionKnown ? keptTwips(Left(), client.x() - frame.left(), tx) : Left(),
+                  positionKnown ? keptTwips(Top(), client.y() - frame.top(), ty) : Top(),
                   keptTwips(Width(), client.width() + decorationWidth(), tx),
                   keptTwips(Height(), client.height() + decorationHeight(), ty));
 }

@@ -24,6 +24,10 @@ public:
     void setCaption(const std::string& caption);
     void setIcon(const std::string& pictureResource);
 
+    // False where the window system keeps the window's place on screen to
+    // itself (Wayland): Left and Top then stay as they were last set.
+    bool PositionKnown() const;
+
     float ScaleWidth() const;
     float ScaleHeight() const;
     int16_t WindowState() const;

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool openbox x11-utils
   desktop-file-utils appstream man-db
   dpkg-dev file lintian
+  weston qt6-wayland
   imagemagick graphicsmagick
   fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
