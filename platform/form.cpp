@@ -160,6 +160,7 @@ Form::Form(const std::string& name, float clientWidth, float clientHeight)
     : Control(new FormWidget(this), nullptr), mWindow(static_cast<FormWidget*>(widget())), mName(name)
 {
     mWindow->setPalette(classicPalette());
+    setAccessibleRole(AccessibleRole::Window);
     storeGeometry(0, 0, clientWidth + 2 * kNominalBorder, clientHeight + kNominalTitleAndBorder + kNominalBorder);
     placeWidget();
 }

@@ -92,7 +92,10 @@ protected:
 
 } // namespace
 
-Image::Image(Control& container) : Control(new ImageWidget(this), &container) {}
+Image::Image(Control& container) : Control(new ImageWidget(this), &container)
+{
+    setAccessibleRole(AccessibleRole::Graphic);
+}
 
 void Image::setPicture(const Picture& picture)
 {
@@ -115,6 +118,7 @@ void Image::geometryChanged()
 
 PictureBox::PictureBox(Control& container) : Control(new PictureBoxWidget, &container)
 {
+    setAccessibleRole(AccessibleRole::Graphic);
     geometryChanged();
 }
 

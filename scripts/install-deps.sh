@@ -11,6 +11,7 @@ packages=(
   desktop-file-utils appstream man-db
   dpkg-dev file lintian
   weston qt6-wayland
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus
   imagemagick graphicsmagick
   fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev

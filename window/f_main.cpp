@@ -73,6 +73,29 @@ f_Main::f_Main()
     Frame3.Move(6030, 2475, 1140, 1905);
     Picture2.Move(135, 360, 465, 420);
 
+    // What a screen reader announces. The frames, the labels and the window
+    // are named by their captions already; the buttons show no caption, so
+    // they are named by their tooltips.
+    Drive1.setAccessibleName("Drives");
+    Dir1.setAccessibleName("Folders");
+    File1.setAccessibleName("Files");
+    Picture1.setAccessibleName("Toolbar");
+    Picture1.setAccessibleRole(platform::AccessibleRole::ToolBar);
+    txtPref.setAccessibleName("Prefix");
+    cmdDir.setAccessibleName(cmdDir.ToolTipText());
+    cmdSaveAll.setAccessibleName(cmdSaveAll.ToolTipText());
+    cmdSave.setAccessibleName(cmdSave.ToolTipText());
+    // The folder itself is read as the description of the named label.
+    lbDir.setAccessibleName("Output folder");
+    lbDir.describe(lbDir);
+    Shape1.setAccessibleName("Selected tile");
+    Image1.setAccessibleName("Strip");
+    Picture2.setAccessibleName("Preview");
+    Label1.describe(Image1);
+    Label2.describe(Image1);
+    Label1.describe(Picture2);
+    Label2.describe(Picture2);
+
     Frame1.setTabIndex(0);
     Frame2.setTabIndex(1);
     Drive1.setTabIndex(2);
