@@ -112,6 +112,10 @@ f_Main::f_Main()
     Label3.setTabIndex(13);
     lbDir.setTabIndex(14);
     cmdDir.setTabIndex(15);
+    // The strip comes after every stop it had before, so their order stays;
+    // there the arrow keys, Home and End pick tiles.
+    Image1.setTabStop(true);
+    Image1.setTabIndex(16);
 
     Load = [this] { Form_Load(); };
     Resize = [this] { Form_Resize(); };
@@ -122,6 +126,7 @@ f_Main::f_Main()
     Image1.MouseDown = [this](int16_t& Button, int16_t& Shift, float& X, float& Y) {
         Image1_MouseDown(Button, Shift, X, Y);
     };
+    Image1.KeyDown = [this](int16_t& KeyCode, int16_t& Shift) { Image1_KeyDown(KeyCode, Shift); };
     cmdDir.Click = [this] { cmdDir_Click(); };
     cmdSave.Click = [this] { cmdSave_Click(); };
     cmdSaveAll.Click = [this] { cmdSaveAll_Click(); };
