@@ -8,12 +8,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QPalette>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -59,6 +62,15 @@ QPalette classicPalette()
         palette.setColor(QPalette::Disabled, role, qcolor(kGrayText));
     palette.setResolveMask(~QPalette::ResolveMask(0));
     return palette;
+}
+
+std::vector<std::string> localFilesOf(const QMimeData& data)
+{
+    std::vector<std::string> files;
+    for (const QUrl& url : data.urls())
+        if (url.isLocalFile())
+            files.push_back(str(url.toLocalFile()));
+    return files;
 }
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
@@ -107,6 +119,20 @@ protected:
             mForm->windowStateChanged(static_cast<QWindowStateChangeEvent*>(e)->oldState() & Qt::WindowMaximized);
         QWidget::changeEvent(e);
     }
+    // A drag that carries files or folders of this machine may be dropped.
+    void dragEnterEvent(QDragEnterEvent* e) override
+    {
+        if (mForm->OLEDragDrop && !localFilesOf(*e->mimeData()).empty())
+            e->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent* e) override
+    {
+        const std::vector<std::string> files = localFilesOf(*e->mimeData());
+        if (files.empty())
+            return;
+        e->acceptProposedAction();
+        raiseEvent(mForm->OLEDragDrop, files);
+    }
     void closeEvent(QCloseEvent* e) override
     {
         bool accept = true;
@@ -126,7 +152,7 @@ private:
     QTimer mNextFrame;
 };
 
-// Swallows clicks and keys meant for the form while it is held.
+// Swallows clicks, keys and drops meant for the form while it is held.
 class Form::InputHold : public QObject {
 public:
     explicit InputHold(QWidget* window) : mWindow(window) { qApp->installEventFilter(this); }
@@ -143,7 +169,10 @@ protected:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
-        case QEvent::Shortcut: {
+        case QEvent::Shortcut:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
             auto* w = qobject_cast<QWidget*>(target);
             return w && (w == mWindow || mWindow->isAncestorOf(w));
         }
@@ -160,6 +189,7 @@ Form::Form(const std::string& name, float clientWidth, float clientHeight)
     : Control(new FormWidget(this), nullptr), mWindow(static_cast<FormWidget*>(widget())), mName(name)
 {
     mWindow->setPalette(classicPalette());
+    mWindow->setAcceptDrops(true);
     setAccessibleRole(AccessibleRole::Window);
     storeGeometry(0, 0, clientWidth + 2 * kNominalBorder, clientHeight + kNominalTitleAndBorder + kNominalBorder);
     placeWidget();

@@ -44,8 +44,8 @@ public:
     // Asks the window to close, as the title-bar button does.
     void Unload();
 
-    // While input is held, clicks and keys do not reach the form's controls and a
-    // close request waits until the hold ends; repaints go on.
+    // While input is held, clicks, keys and drops do not reach the form or its
+    // controls and a close request waits until the hold ends; repaints go on.
     void holdInput(bool hold);
     bool closeRequested() const { return mCloseRequested; }
 
@@ -53,6 +53,8 @@ public:
     std::function<void()> Resize;
     // (Cancel, UnloadMode)
     std::function<void(int16_t&, int16_t)> QueryUnload;
+    // (Files): the local files and folders dropped on the window, in order.
+    std::function<void(const std::vector<std::string>&)> OLEDragDrop;
 
     void placeWidget() override;
 

@@ -3,7 +3,6 @@
 // window's own.
 #include "cli/batch.h"
 #include "cli/command_line.h"
-#include "cli/open_in_window.h"
 #include "resources/gif_writer.h"
 #include "support/error_number.h"
 #include "support/files.h"
@@ -11,6 +10,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
+#include "window/open_in_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -336,7 +336,7 @@ TEST(CommandLine, OpensTheNamedFolderOrChoosesAndLoadsTheNamedFile)
         f_Main form;
         form.Form_Load();
         const std::string before = form.Dir1.Path();
-        EXPECT_EQ(errorNumberOf([&] { cli::openInWindow(form, c.name); }), c.error);
+        EXPECT_EQ(errorNumberOf([&] { openInWindow(form, c.name); }), c.error);
         EXPECT_EQ(form.Dir1.Path(), c.path.empty() ? before : c.path);
         EXPECT_EQ(form.File1.Path(), form.Dir1.Path());
         EXPECT_EQ(form.File1.FileName(), c.fileName);
