@@ -305,12 +305,7 @@ TEST(CommandLine, SaveAllNamesTheFileAndTheCauseOfAFailure)
 TEST(CommandLine, OpensTheNamedFolderOrChoosesAndLoadsTheNamedFile)
 {
     QTemporaryDir dir;
-    const QString folder = QDir(dir.path()).canonicalPath();
-    writeStrip(dir, "strip.bmp", 160, 16);
-    writeStrip(dir, "tall.gif", 48, 32);
-    writeFile(dir.filePath("notes.txt"), "not a picture");
-    writeFile(dir.filePath("broken.bmp"), "BM and no more");
-    ASSERT_TRUE(QDir(folder).mkdir("sub"));
+    const QString folder = writeFolderToOpen(dir);
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(folder));
     const struct Case {

@@ -2,7 +2,6 @@
 // opens as `quorvel FILE` does, a folder opens the folder, anything else is
 // left alone. Delivered through Qt's drop event, as a file manager's drag ends.
 #include "platform/errors.h"
-#include "support/files.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -40,12 +39,7 @@ bool drop(f_Main& form, const QList<QUrl>& urls)
 TEST(Drop, OpensADroppedPictureOrFolderAndIgnoresTheRest)
 {
     QTemporaryDir dir;
-    const QString folder = QDir(dir.path()).canonicalPath();
-    writeStrip(dir, "strip.bmp", 160, 16);
-    writeStrip(dir, "tall.gif", 48, 32);
-    writeFile(dir.filePath("notes.txt"), "not a picture");
-    writeFile(dir.filePath("broken.bmp"), "BM and no more");
-    ASSERT_TRUE(QDir(folder).mkdir("sub"));
+    const QString folder = writeFolderToOpen(dir);
     const auto file = [&](const char* name) { return QUrl::fromLocalFile(folder + "/" + name); };
     const struct Case {
         const char* what;
