@@ -21,6 +21,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace platform {
 
@@ -120,18 +121,26 @@ protected:
         QWidget::changeEvent(e);
     }
     // A drag that carries files or folders of this machine may be dropped.
+    // They are read once, as it enters: a source may fail to hand them over
+    // a second time at the drop (a Qt window driven by xdotool does).
     void dragEnterEvent(QDragEnterEvent* e) override
     {
-        if (mForm->OLEDragDrop && !localFilesOf(*e->mimeData()).empty())
+        mDraggedFiles = mForm->OLEDragDrop ? localFilesOf(*e->mimeData()) : std::vector<std::string>();
+        if (!mDraggedFiles.empty())
             e->acceptProposedAction();
     }
+    void dragLeaveEvent(QDragLeaveEvent*) override { mDraggedFiles.clear(); }
     void dropEvent(QDropEvent* e) override
     {
-        const std::vector<std::string> files = localFilesOf(*e->mimeData());
+        const std::vector<std::string> files = std::exchange(mDraggedFiles, {});
         if (files.empty())
             return;
-        e->acceptProposedAction();
-        raiseEvent(mForm->OLEDragDrop, files);
+        int32_t effect = vbDropEffectCopy;
+        raiseEvent(mForm->OLEDragDrop, files, effect);
+        if (effect != vbDropEffectNone) {
+            e->setDropAction(Qt::CopyAction);
+            e->accept();
+        }
     }
     void closeEvent(QCloseEvent* e) override
     {
@@ -148,6 +157,7 @@ private:
     }
 
     Form* mForm;
+    std::vector<std::string> mDraggedFiles;
     QElapsedTimer mSinceFrame;
     QTimer mNextFrame;
 };

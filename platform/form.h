@@ -11,6 +11,8 @@
 namespace platform {
 
 enum WindowStateValue : int16_t { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
+// What a drop did, as its source is told: nothing, or a copy.
+enum DropEffect : int32_t { vbDropEffectNone = 0, vbDropEffectCopy = 1 };
 
 class FormWidget;
 
@@ -53,8 +55,9 @@ public:
     std::function<void()> Resize;
     // (Cancel, UnloadMode)
     std::function<void(int16_t&, int16_t)> QueryUnload;
-    // (Files): the local files and folders dropped on the window, in order.
-    std::function<void(const std::vector<std::string>&)> OLEDragDrop;
+    // (Files, Effect): the local files and folders dropped on the window, in
+    // order; Effect starts as vbDropEffectCopy.
+    std::function<void(const std::vector<std::string>&, int32_t&)> OLEDragDrop;
 
     void placeWidget() override;
 

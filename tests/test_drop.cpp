@@ -20,7 +20,7 @@
 namespace {
 
 // Drags the URLs onto the window's middle and drops them there; true when
-// the window took the drag.
+// the window took the drop.
 bool drop(f_Main& form, const QList<QUrl>& urls)
 {
     QMimeData data;
@@ -31,7 +31,7 @@ bool drop(f_Main& form, const QList<QUrl>& urls)
     QCoreApplication::sendEvent(window, &enter);
     QDropEvent dropped(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window, &dropped);
-    return enter.isAccepted();
+    return enter.isAccepted() && dropped.isAccepted() && dropped.dropAction() == Qt::CopyAction;
 }
 
 } // namespace
@@ -54,7 +54,7 @@ TEST(Drop, OpensADroppedPictureOrFolderAndIgnoresTheRest)
         {"a BMP strip", {file("strip.bmp")}, false, true, folder.toStdString(), "strip.bmp", "Size: 160x16", 0},
         {"a GIF strip", {file("tall.gif")}, false, true, folder.toStdString(), "tall.gif", "Size: 48x32", 0},
         {"a folder", {file("sub")}, false, true, folder.toStdString() + "/sub", "", "Size:", 0},
-        {"a text file", {file("notes.txt")}, false, true, "", "", "Size:", 0},
+        {"a text file", {file("notes.txt")}, false, false, "", "", "Size:", 0},
         {"a text file, then a strip", {file("notes.txt"), file("strip.bmp")}, false, true, folder.toStdString(),
          "strip.bmp", "Size: 160x16", 0},
         {"a web address", {QUrl("https://example.org/strip.bmp")}, false, false, "", "", "Size:", 0},

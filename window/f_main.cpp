@@ -120,7 +120,7 @@ f_Main::f_Main()
     Load = [this] { Form_Load(); };
     Resize = [this] { Form_Resize(); };
     QueryUnload = [this](int16_t& Cancel, int16_t UnloadMode) { Form_QueryUnload(Cancel, UnloadMode); };
-    OLEDragDrop = [this](const std::vector<std::string>& Files) { Form_OLEDragDrop(Files); };
+    OLEDragDrop = [this](const std::vector<std::string>& Files, int32_t& Effect) { Form_OLEDragDrop(Files, Effect); };
     Drive1.Change = [this] { Drive1_Change(); };
     Dir1.Change = [this] { Dir1_Change(); };
     File1.Click = [this] { File1_Click(); };

@@ -41,7 +41,7 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode);
-    void Form_OLEDragDrop(const std::vector<std::string>& Files);
+    void Form_OLEDragDrop(const std::vector<std::string>& Files, int32_t& Effect);
     void Drive1_Change();
     void Dir1_Change();
     void File1_Click();

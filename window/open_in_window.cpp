@@ -26,13 +26,14 @@ void openInWindow(f_Main& form, const std::string& name)
                                  "Invalid picture: '" + name + "' is not a BMP or GIF file the file list offers");
 }
 
-void f_Main::Form_OLEDragDrop(const std::vector<std::string>& Files)
+void f_Main::Form_OLEDragDrop(const std::vector<std::string>& Files, int32_t& Effect)
 {
     // The first folder or picture the file list would show opens; anything
-    // else dropped on the window is no concern of it.
+    // else dropped on the window is no concern of it, and the drag is told so.
     for (const std::string& name : Files)
         if (platform::FolderExists(name) || File1.MatchesPattern(name)) {
             openInWindow(*this, name);
             return;
         }
+    Effect = platform::vbDropEffectNone;
 }
