@@ -63,8 +63,8 @@ QAccessible::Role qtRole(AccessibleRole role)
 
 Control::Control(QWidget* widget, Control* container) : mWidget(widget), mContainer(container)
 {
-    static const bool rolesKnown = (QAccessible::installFactory(accessibleControl), true);
-    (void)rolesKnown;
+    // Qt asks this for the interface of a widget it knows no role for; once is enough.
+    [[maybe_unused]] static const bool rolesKnown = (QAccessible::installFactory(accessibleControl), true);
     if (mContainer) {
         mWidget->setParent(mContainer->widget());
         mWidget->show();
@@ -129,8 +129,6 @@ void Control::ZOrder(int position)
     else
         mWidget->lower();
 }
-
-std::string Control::AccessibleName() const { return str(mWidget->accessibleName()); }
 
 void Control::setAccessibleName(const std::string& name)
 {

@@ -46,7 +46,6 @@ public:
     void ZOrder(int position = 0);
 
     // What a screen reader announces for the control, beside its role.
-    std::string AccessibleName() const;
     void setAccessibleName(const std::string& name);
     void setAccessibleRole(AccessibleRole role);
 
