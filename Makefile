@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test fuzz screenshot bench clean
+.PHONY: deps build run test deb fuzz screenshot bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -32,6 +32,11 @@ test: build
 	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
 	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -E '^e2e_'
 	@bash scripts/fuzz.sh replay
+
+# `make deb`: the Debian package, $(BUILD)/quorvel_VERSION_ARCH.deb, checked by lintian.
+deb: build
+	@cd $(BUILD) && rm -f quorvel_*.deb && cpack -G DEB
+	@lintian --info $(BUILD)/quorvel_*.deb
 
 # `make fuzz`: fuzzing that explores, for FUZZ_SECONDS (scripts/fuzz.sh).
 FUZZ_SECONDS ?= 600

@@ -5,6 +5,9 @@
 #include "platform/qt_support.h"
 #include "platform/screen.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
@@ -24,10 +27,44 @@ int pixelSpan(float start, float length, double twipsPerPixel)
     return std::max(0, toWidgetPixels(double(start) + length, twipsPerPixel) - toWidgetPixels(start, twipsPerPixel));
 }
 
+// The role a control gave its widget, read whenever a screen reader asks.
+const char* const kAccessibleRoleProperty = "accessibleRole";
+
+class AccessibleControl : public QAccessibleWidget {
+public:
+    explicit AccessibleControl(QWidget* w) : QAccessibleWidget(w) {}
+    QAccessible::Role role() const override
+    {
+        return QAccessible::Role(widget()->property(kAccessibleRoleProperty).toInt());
+    }
+};
+
+QAccessibleInterface* accessibleControl(const QString& className, QObject* object)
+{
+    auto* w = qobject_cast<QWidget*>(object);
+    if (className != QLatin1String("QWidget") || !w || !w->property(kAccessibleRoleProperty).isValid())
+        return nullptr;
+    return new AccessibleControl(w);
+}
+
+QAccessible::Role qtRole(AccessibleRole role)
+{
+    switch (role) {
+    case AccessibleRole::Window:
+        return QAccessible::Window;
+    case AccessibleRole::ToolBar:
+        return QAccessible::ToolBar;
+    default:
+        return QAccessible::Graphic;
+    }
+}
+
 } // namespace
 
 Control::Control(QWidget* widget, Control* container) : mWidget(widget), mContainer(container)
 {
+    // Qt asks this for the interface of a widget it knows no role for; once is enough.
+    [[maybe_unused]] static const bool rolesKnown = (QAccessible::installFactory(accessibleControl), true);
     if (mContainer) {
         mWidget->setParent(mContainer->widget());
         mWidget->show();
@@ -91,6 +128,31 @@ void Control::ZOrder(int position)
         mWidget->raise();
     else
         mWidget->lower();
+}
+
+void Control::setAccessibleName(const std::string& name)
+{
+    mWidget->setAccessibleName(qstr(name));
+    // On Linux Qt announces a drop-down list by the entry it shows, and takes
+    // its name from a label that names it as its buddy; this one is never shown.
+    if (auto* list = qobject_cast<QComboBox*>(mWidget)) {
+        auto* label = new QLabel(qstr(name), mWidget->parentWidget());
+        label->hide();
+        label->setBuddy(list);
+    }
+}
+
+void Control::setAccessibleRole(AccessibleRole role)
+{
+    mWidget->setProperty(kAccessibleRoleProperty, int(qtRole(role)));
+}
+
+void Control::describeAgain()
+{
+    QStringList captions;
+    for (const Label* label : mDescribedBy)
+        captions << qstr(label->Caption());
+    mWidget->setAccessibleDescription(captions.join(", "));
 }
 
 namespace {
@@ -160,6 +222,15 @@ void Label::setCaption(const std::string& caption)
     mCaption = caption;
     static_cast<QLabel*>(widget())->setText(qstr(caption));
     fitCaption();
+    for (Control* c : mDescribes)
+        c->describeAgain();
+}
+
+void Label::describe(Control& control)
+{
+    mDescribes.push_back(&control);
+    control.mDescribedBy.push_back(this);
+    control.describeAgain();
 }
 
 void Label::setWidensToCaption(bool v)
@@ -232,6 +303,7 @@ protected:
 
 Shape::Shape(Control& container) : Control(new ShapeWidget, &container)
 {
+    setAccessibleRole(AccessibleRole::Graphic);
     widget()->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 

@@ -15,6 +15,10 @@ class QWidget;
 namespace platform {
 
 class Form;
+class Label;
+
+// How a screen reader announces a control whose widget has no role of its own.
+enum class AccessibleRole { Window, Graphic, ToolBar };
 
 class Control {
 public:
@@ -41,6 +45,10 @@ public:
     // 0 brings the control in front of its siblings, 1 sends it to the back.
     void ZOrder(int position = 0);
 
+    // What a screen reader announces for the control, beside its role.
+    void setAccessibleName(const std::string& name);
+    void setAccessibleRole(AccessibleRole role);
+
     Control* container() const { return mContainer; }
     // For the runtime itself and for tests: the widget behind the control.
     QWidget* widget() const { return mWidget; }
@@ -56,6 +64,12 @@ protected:
     Form* form() const;
 
 private:
+    friend class Label;
+    // The description a screen reader reads: the captions of the labels that
+    // describe the control, in the order they were given.
+    void describeAgain();
+    std::vector<const Label*> mDescribedBy;
+
     QWidget* mWidget;
     Control* mContainer;
     float mLeft = 0;
@@ -82,12 +96,16 @@ public:
     // When set, a caption longer than the label shows whole: the label reaches
     // to the right as far as the caption needs. Width stays as set.
     void setWidensToCaption(bool v);
+    // The caption becomes part of the control's accessible description, and
+    // stays so as it changes.
+    void describe(Control& control);
 
     void placeWidget() override;
 
 private:
     void fitCaption();
     std::string mCaption;
+    std::vector<Control*> mDescribes;
     bool mWidensToCaption = false;
 };
 

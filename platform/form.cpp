@@ -8,16 +8,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QPalette>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace platform {
 
@@ -59,6 +63,15 @@ QPalette classicPalette()
         palette.setColor(QPalette::Disabled, role, qcolor(kGrayText));
     palette.setResolveMask(~QPalette::ResolveMask(0));
     return palette;
+}
+
+std::vector<std::string> localFilesOf(const QMimeData& data)
+{
+    std::vector<std::string> files;
+    for (const QUrl& url : data.urls())
+        if (url.isLocalFile())
+            files.push_back(str(url.toLocalFile()));
+    return files;
 }
 
 enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
@@ -107,6 +120,28 @@ protected:
             mForm->windowStateChanged(static_cast<QWindowStateChangeEvent*>(e)->oldState() & Qt::WindowMaximized);
         QWidget::changeEvent(e);
     }
+    // A drag that carries files or folders of this machine may be dropped.
+    // They are read once, as it enters: a source may fail to hand them over
+    // a second time at the drop (a Qt window driven by xdotool does).
+    void dragEnterEvent(QDragEnterEvent* e) override
+    {
+        mDraggedFiles = mForm->OLEDragDrop ? localFilesOf(*e->mimeData()) : std::vector<std::string>();
+        if (!mDraggedFiles.empty())
+            e->acceptProposedAction();
+    }
+    void dragLeaveEvent(QDragLeaveEvent*) override { mDraggedFiles.clear(); }
+    void dropEvent(QDropEvent* e) override
+    {
+        const std::vector<std::string> files = std::exchange(mDraggedFiles, {});
+        if (files.empty())
+            return;
+        int32_t effect = vbDropEffectCopy;
+        raiseEvent(mForm->OLEDragDrop, files, effect);
+        if (effect != vbDropEffectNone) {
+            e->setDropAction(Qt::CopyAction);
+            e->accept();
+        }
+    }
     void closeEvent(QCloseEvent* e) override
     {
         bool accept = true;
@@ -122,11 +157,12 @@ private:
     }
 
     Form* mForm;
+    std::vector<std::string> mDraggedFiles;
     QElapsedTimer mSinceFrame;
     QTimer mNextFrame;
 };
 
-// Swallows clicks and keys meant for the form while it is held.
+// Swallows clicks, keys and drops meant for the form while it is held.
 class Form::InputHold : public QObject {
 public:
     explicit InputHold(QWidget* window) : mWindow(window) { qApp->installEventFilter(this); }
@@ -143,7 +179,10 @@ protected:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
-        case QEvent::Shortcut: {
+        case QEvent::Shortcut:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
             auto* w = qobject_cast<QWidget*>(target);
             return w && (w == mWindow || mWindow->isAncestorOf(w));
         }
@@ -160,6 +199,8 @@ Form::Form(const std::string& name, float clientWidth, float clientHeight)
     : Control(new FormWidget(this), nullptr), mWindow(static_cast<FormWidget*>(widget())), mName(name)
 {
     mWindow->setPalette(classicPalette());
+    mWindow->setAcceptDrops(true);
+    setAccessibleRole(AccessibleRole::Window);
     storeGeometry(0, 0, clientWidth + 2 * kNominalBorder, clientHeight + kNominalTitleAndBorder + kNominalBorder);
     placeWidget();
 }
@@ -188,6 +229,8 @@ int Form::decorationHeight() const
     return toWidgetPixels(kNominalTitleAndBorder, Screen.TwipsPerPixelY()) +
            toWidgetPixels(kNominalBorder, Screen.TwipsPerPixelY());
 }
+
+bool Form::PositionKnown() const { return !QGuiApplication::platformName().startsWith("wayland"); }
 
 float Form::ScaleWidth() const { return Width() - decorationWidth() * Screen.TwipsPerPixelX(); }
 
@@ -256,7 +299,9 @@ void Form::windowChanged()
     const double ty = Screen.TwipsPerPixelY();
     const QRect client = mWindow->geometry();
     const QMargins frame = frameOf(mWindow);
-    storeGeometry(keptTwips(Left(), client.x() - frame.left(), tx), keptTwips(Top(), client.y() - frame.top(), ty),
+    const bool positionKnown = PositionKnown();
+    storeGeometry(positionKnown ? keptTwips(Left(), client.x() - frame.left(), tx) : Left(),
+                  positionKnown ? keptTwips(Top(), client.y() - frame.top(), ty) : Top(),
                   keptTwips(Width(), client.width() + decorationWidth(), tx),
                   keptTwips(Height(), client.height() + decorationHeight(), ty));
 }

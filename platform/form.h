@@ -11,6 +11,8 @@
 namespace platform {
 
 enum WindowStateValue : int16_t { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
+// What a drop did, as its source is told: nothing, or a copy.
+enum DropEffect : int32_t { vbDropEffectNone = 0, vbDropEffectCopy = 1 };
 
 class FormWidget;
 
@@ -23,6 +25,10 @@ public:
     std::string Caption() const;
     void setCaption(const std::string& caption);
     void setIcon(const std::string& pictureResource);
+
+    // False where the window system keeps the window's place on screen to
+    // itself (Wayland): Left and Top then stay as they were last set.
+    bool PositionKnown() const;
 
     float ScaleWidth() const;
     float ScaleHeight() const;
@@ -40,8 +46,8 @@ public:
     // Asks the window to close, as the title-bar button does.
     void Unload();
 
-    // While input is held, clicks and keys do not reach the form's controls and a
-    // close request waits until the hold ends; repaints go on.
+    // While input is held, clicks, keys and drops do not reach the form or its
+    // controls and a close request waits until the hold ends; repaints go on.
     void holdInput(bool hold);
     bool closeRequested() const { return mCloseRequested; }
 
@@ -49,6 +55,9 @@ public:
     std::function<void()> Resize;
     // (Cancel, UnloadMode)
     std::function<void(int16_t&, int16_t)> QueryUnload;
+    // (Files, Effect): the local files and folders dropped on the window, in
+    // order; Effect starts as vbDropEffectCopy.
+    std::function<void(const std::vector<std::string>&, int32_t&)> OLEDragDrop;
 
     void placeWidget() override;
 

@@ -7,10 +7,12 @@
 #include "platform/screen.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
+#include <optional>
 
 namespace platform {
 
@@ -43,6 +45,26 @@ int16_t shiftOf(Qt::KeyboardModifiers modifiers)
     return shift;
 }
 
+std::optional<int16_t> keyCodeOf(int key)
+{
+    switch (key) {
+    case Qt::Key_End:
+        return vbKeyEnd;
+    case Qt::Key_Home:
+        return vbKeyHome;
+    case Qt::Key_Left:
+        return vbKeyLeft;
+    case Qt::Key_Up:
+        return vbKeyUp;
+    case Qt::Key_Right:
+        return vbKeyRight;
+    case Qt::Key_Down:
+        return vbKeyDown;
+    default:
+        return std::nullopt;
+    }
+}
+
 // A control's size in whole pixels.
 QSize pixelSizeOf(const Control& control)
 {
@@ -70,6 +92,16 @@ protected:
         float y = float(e->position().y() * Screen.TwipsPerPixelY());
         raiseEvent(mControl->MouseDown, button, shift, x, y);
     }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        std::optional<int16_t> keyCode = keyCodeOf(e->key());
+        if (!keyCode) {
+            QWidget::keyPressEvent(e);
+            return;
+        }
+        int16_t shift = shiftOf(e->modifiers());
+        raiseEvent(mControl->KeyDown, *keyCode, shift);
+    }
 
 private:
     Image* mControl;
@@ -92,7 +124,10 @@ protected:
 
 } // namespace
 
-Image::Image(Control& container) : Control(new ImageWidget(this), &container) {}
+Image::Image(Control& container) : Control(new ImageWidget(this), &container)
+{
+    setAccessibleRole(AccessibleRole::Graphic);
+}
 
 void Image::setPicture(const Picture& picture)
 {
@@ -106,6 +141,9 @@ void Image::setPicture(const Picture& picture)
 
 void Image::Refresh() { widget()->update(); }
 
+// A click leaves the focus where it was, as it always did: only Tab brings it here.
+void Image::setTabStop(bool v) { widget()->setFocusPolicy(v ? Qt::TabFocus : Qt::NoFocus); }
+
 void Image::geometryChanged()
 {
     // Exactly the picture's pixels, even where the control's edges fall between
@@ -115,6 +153,7 @@ void Image::geometryChanged()
 
 PictureBox::PictureBox(Control& container) : Control(new PictureBoxWidget, &container)
 {
+    setAccessibleRole(AccessibleRole::Graphic);
     geometryChanged();
 }
 

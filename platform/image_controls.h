@@ -8,6 +8,10 @@ namespace platform {
 
 class Canvas;
 
+// Key codes of the keys the runtime delivers to KeyDown.
+enum KeyCodeConstants : int16_t { vbKeyEnd = 35, vbKeyHome = 36, vbKeyLeft = 37, vbKeyUp = 38, vbKeyRight = 39,
+                                  vbKeyDown = 40 };
+
 // Shows its picture at the picture's natural size (no stretching): assigning a
 // picture sizes the control to it.
 class Image : public Control {
@@ -19,6 +23,10 @@ public:
 
     // (Button, Shift, X, Y), X and Y in twips from the control's top-left corner.
     std::function<void(int16_t&, int16_t&, float&, float&)> MouseDown;
+    // (KeyCode, Shift) for the arrow keys, Home and End while the control has
+    // the focus; it takes the focus only by Tab, and only when it is a tab stop.
+    std::function<void(int16_t&, int16_t&)> KeyDown;
+    void setTabStop(bool v);
 
 protected:
     void geometryChanged() override;

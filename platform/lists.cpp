@@ -495,6 +495,11 @@ void FileListBox::setPattern(const std::string& pattern)
     Refresh();
 }
 
+bool FileListBox::MatchesPattern(const std::string& path) const
+{
+    return matchesAny(split(mPattern, ';'), path.substr(path.rfind('/') + 1).c_str());
+}
+
 std::string FileListBox::FileName() const
 {
     const EntryView* view = viewOf(*this);

@@ -57,6 +57,8 @@ public:
     void setPath(const std::string& path);
     std::string Pattern() const { return mPattern; }
     void setPattern(const std::string& pattern);
+    // Whether the last part of a path matches Pattern, any case.
+    bool MatchesPattern(const std::string& path) const;
     // The selected entry, or empty.
     std::string FileName() const;
     // The entries, in the list's order.

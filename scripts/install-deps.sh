@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and the end-to-end test need.
+# Installs every Debian package that building, testing, packaging and the end-to-end tests need.
 # Returns at once when all of them are already present.
 set -euo pipefail
 
@@ -10,6 +10,9 @@ packages=(
   libgtest-dev
   xvfb xauth xdotool openbox x11-utils
   desktop-file-utils appstream man-db
+  dpkg-dev file lintian
+  weston qt6-wayland
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus
   imagemagick graphicsmagick
   fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev

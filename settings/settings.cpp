@@ -49,8 +49,12 @@ void f_Main::SaveSettings()
     SaveSetting(App.ProductName(), Name(), "WindowState", toText(WindowState()));
     SaveSetting(App.ProductName(), Name(), "WindowWidth", toText(Width()));
     SaveSetting(App.ProductName(), Name(), "WindowHeight", toText(Height()));
-    SaveSetting(App.ProductName(), Name(), "WindowLeft", toText(Left()));
-    SaveSetting(App.ProductName(), Name(), "WindowTop", toText(Top()));
+    // Where the window system does not tell the window's place (Wayland), the
+    // place stored by another session stays for the next one that can use it.
+    if (PositionKnown()) {
+        SaveSetting(App.ProductName(), Name(), "WindowLeft", toText(Left()));
+        SaveSetting(App.ProductName(), Name(), "WindowTop", toText(Top()));
+    }
     SaveSetting(App.ProductName(), kPathSection, "DrivePath", Drive1.Drive());
     SaveSetting(App.ProductName(), kPathSection, "DirPath", Dir1.Path());
     SaveSetting(App.ProductName(), kPathSection, "OutputPath", lbDir.Caption());

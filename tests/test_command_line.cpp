@@ -3,7 +3,6 @@
 // window's own.
 #include "cli/batch.h"
 #include "cli/command_line.h"
-#include "cli/open_in_window.h"
 #include "resources/gif_writer.h"
 #include "support/error_number.h"
 #include "support/files.h"
@@ -11,6 +10,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
+#include "window/open_in_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -305,12 +305,7 @@ TEST(CommandLine, SaveAllNamesTheFileAndTheCauseOfAFailure)
 TEST(CommandLine, OpensTheNamedFolderOrChoosesAndLoadsTheNamedFile)
 {
     QTemporaryDir dir;
-    const QString folder = QDir(dir.path()).canonicalPath();
-    writeStrip(dir, "strip.bmp", 160, 16);
-    writeStrip(dir, "tall.gif", 48, 32);
-    writeFile(dir.filePath("notes.txt"), "not a picture");
-    writeFile(dir.filePath("broken.bmp"), "BM and no more");
-    ASSERT_TRUE(QDir(folder).mkdir("sub"));
+    const QString folder = writeFolderToOpen(dir);
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(folder));
     const struct Case {
@@ -336,7 +331,7 @@ TEST(CommandLine, OpensTheNamedFolderOrChoosesAndLoadsTheNamedFile)
         f_Main form;
         form.Form_Load();
         const std::string before = form.Dir1.Path();
-        EXPECT_EQ(errorNumberOf([&] { cli::openInWindow(form, c.name); }), c.error);
+        EXPECT_EQ(errorNumberOf([&] { openInWindow(form, c.name); }), c.error);
         EXPECT_EQ(form.Dir1.Path(), c.path.empty() ? before : c.path);
         EXPECT_EQ(form.File1.Path(), form.Dir1.Path());
         EXPECT_EQ(form.File1.FileName(), c.fileName);

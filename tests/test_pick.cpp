@@ -14,11 +14,13 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -95,6 +97,13 @@ protected:
         QCoreApplication::sendEvent(widget, &event);
     }
 
+    // A key pressed while the strip has the focus, delivered as the window system does.
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QKeyEvent event(QEvent::KeyPress, k, modifiers);
+        QCoreApplication::sendEvent(form.Image1.widget(), &event);
+    }
+
     // The pick called as Save all calls it.
     void pickAt(float X)
     {
@@ -165,6 +174,7 @@ const TileCase kTileCases[] = {
 // One suite a behaviour, all on a fresh form.
 using PickTiles = PickForm;
 using PickButtons = PickForm;
+using PickKeys = PickForm;
 using PickWithoutPicture = PickForm;
 using PickTwipsPerPixel = PickForm;
 using PickGif = PickForm;
@@ -257,6 +267,49 @@ TEST_F(PickButtons, AnyButtonModifierAndHeightPickTheSameTile)
         EXPECT_EQ(shift, c.shift);
         EXPECT_EQ(x, tpp() * 40);
         EXPECT_EQ(y, c.y);
+    }
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(PickKeys, ArrowsHomeAndEndPickAsAClickOnTheirTile)
+{
+    // Ten tiles of 16 and six uncounted columns; each step starts from where the one before left.
+    const QImage strip = load(166, 16);
+    const struct {
+        const char* step;
+        std::function<void()> press;
+        int index;
+    } steps[] = {
+        {"Right with nothing selected", [&] { key(Qt::Key_Right); }, 1},
+        {"Right", [&] { key(Qt::Key_Right); }, 2},
+        {"Shift+Right", [&] { key(Qt::Key_Right, Qt::ShiftModifier); }, 3},
+        {"End", [&] { key(Qt::Key_End); }, 10},
+        {"Right on the last tile", [&] { key(Qt::Key_Right); }, 10},
+        {"Left", [&] { key(Qt::Key_Left); }, 9},
+        {"Up picks nothing", [&] { key(Qt::Key_Up); }, 9},
+        {"Home", [&] { key(Qt::Key_Home); }, 1},
+        {"Left on the first tile", [&] { key(Qt::Key_Left); }, 1},
+        {"a click, then Right", [&] { press(QPointF(70, 3)); key(Qt::Key_Right); }, 6},
+        {"a click on the uncounted columns, then Left", [&] { press(QPointF(163, 3)); key(Qt::Key_Left); }, 10},
+        {"a click on the uncounted columns, then Right", [&] { press(QPointF(163, 3)); key(Qt::Key_Right); }, 10},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        s.press();
+        EXPECT_EQ(form.CurrentIndex(), s.index);
+        EXPECT_EQ(form.Label2.Caption(), caption(s.index, 10));
+        expectOutline((s.index - 1) * 16, 16);
+        EXPECT_TRUE(previewHolds(form.Picture2.Image(), strip, (s.index - 1) * 16, 16, background()));
+    }
+
+    // A strip of one tile: every key picks the whole strip.
+    const QImage single = load(30, 16);
+    for (const Qt::Key k : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Home, Qt::Key_End}) {
+        SCOPED_TRACE(k);
+        key(k);
+        EXPECT_EQ(form.Label2.Caption(), caption(1, 1));
+        expectOutline(0, 30);
+        EXPECT_TRUE(previewHolds(form.Picture2.Image(), single, 0, 30, background()));
     }
     EXPECT_TRUE(dialogs.messages().empty());
 }

@@ -1,11 +1,38 @@
 // The selection state and the tile pick: a press on the strip selects the tile
 // under the pointer, outlines it and copies it into the preview box.
+#include "platform/image_controls.h"
 #include "platform/numbers.h"
 #include "platform/screen.h"
 #include "tiles/tile_rules.h"
 #include "window/f_main.h"
 
+#include <optional>
+
 using platform::Screen;
+
+namespace {
+
+constexpr int16_t kLeftButton = 1;
+constexpr int16_t kNoShift = 0;
+constexpr float kPickY = 1;
+
+std::optional<tiles::TileKey> tileKeyOf(int16_t KeyCode)
+{
+    switch (KeyCode) {
+    case platform::vbKeyLeft:
+        return tiles::TileKey::Previous;
+    case platform::vbKeyRight:
+        return tiles::TileKey::Next;
+    case platform::vbKeyHome:
+        return tiles::TileKey::First;
+    case platform::vbKeyEnd:
+        return tiles::TileKey::Last;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
 
 int16_t f_Main::CurrentIndex() const { return mCurrentIndex; }
 
@@ -51,4 +78,23 @@ void f_Main::Image1_MouseDown(int16_t& /*Button*/, int16_t& /*Shift*/, float& X,
                           copy.source.Height);
     Picture2.setAutoRedraw(false);
     setCurrentIndex(platform::narrowToInt16(int32_t(p) + 1));
+}
+
+void f_Main::PickTile(int16_t p, int32_t baseWidth)
+{
+    int16_t Button = kLeftButton;
+    int16_t Shift = kNoShift;
+    float X = tiles::pickX(p, baseWidth, Screen.TwipsPerPixelX());
+    float Y = kPickY;
+    Image1_MouseDown(Button, Shift, X, Y);
+}
+
+void f_Main::Image1_KeyDown(int16_t& KeyCode, int16_t& /*Shift*/)
+{
+    const std::optional<tiles::TileKey> key = tileKeyOf(KeyCode);
+    if (!key)
+        return;
+    const tiles::StripTiles strip =
+        tiles::stripTiles(Image1.Width(), Image1.Height(), Screen.TwipsPerPixelX(), Screen.TwipsPerPixelY());
+    PickTile(tiles::tileForKey(*key, int16_t(CurrentIndex() - 1), strip.count), strip.baseWidth);
 }

@@ -3,6 +3,8 @@
 #include "platform/files.h"
 #include "platform/numbers.h"
 
+#include <algorithm>
+
 namespace tiles {
 
 using platform::checkedProduct;
@@ -82,6 +84,28 @@ CopyRects copyRects(int16_t p, int32_t tileWidth, int32_t tileHeight, float outl
                       static_cast<float>(pixelsToTwips(twipsPerPixelX, tileWidth)),
                       static_cast<float>(pixelsToTwips(twipsPerPixelY, tileHeight))};
     return {destination, source};
+}
+
+StripTiles stripTiles(float imageWidth, float imageHeight, float twipsPerPixelX, float twipsPerPixelY)
+{
+    const int32_t baseWidth = baseTileWidth(pixelsOf(imageHeight, twipsPerPixelY));
+    return {baseWidth, tileCount(pixelsOf(imageWidth, twipsPerPixelX), baseWidth)};
+}
+
+int16_t tileForKey(TileKey key, int16_t p, int16_t count)
+{
+    const int16_t last = int16_t(count - 1);
+    switch (key) {
+    case TileKey::Previous:
+        return std::clamp<int16_t>(int16_t(p - 1), 0, last);
+    case TileKey::Next:
+        return std::clamp<int16_t>(int16_t(p + 1), 0, last);
+    case TileKey::First:
+        return 0;
+    case TileKey::Last:
+        return last;
+    }
+    return 0;
 }
 
 float pickX(int16_t i, int32_t baseWidth, float twipsPerPixelX)

@@ -46,6 +46,19 @@ struct CopyRects {
 CopyRects copyRects(int16_t p, int32_t tileWidth, int32_t tileHeight, float outlineWidth,
                     float outlineHeight, float twipsPerPixelX, float twipsPerPixelY);
 
+// The base tile width and the tile count of a strip shown at a size in twips.
+struct StripTiles {
+    int32_t baseWidth;
+    int16_t count;
+};
+StripTiles stripTiles(float imageWidth, float imageHeight, float twipsPerPixelX, float twipsPerPixelY);
+
+// The tile a key picks among count tiles, from the selected position p (-1
+// when none is): the one before or after it, the first or the last; always
+// one of the strip's counted tiles.
+enum class TileKey { Previous, Next, First, Last };
+int16_t tileForKey(TileKey key, int16_t p, int16_t count);
+
 // The X that Save all hands to the pick for tile i, chosen so that the pick
 // turns it back into the tile's first pixel column at any twips per pixel.
 float pickX(int16_t i, int32_t baseWidth, float twipsPerPixelX);

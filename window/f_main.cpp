@@ -73,6 +73,29 @@ f_Main::f_Main()
     Frame3.Move(6030, 2475, 1140, 1905);
     Picture2.Move(135, 360, 465, 420);
 
+    // What a screen reader announces. The frames, the labels and the window
+    // are named by their captions already; the buttons show no caption, so
+    // they are named by their tooltips.
+    Drive1.setAccessibleName("Drives");
+    Dir1.setAccessibleName("Folders");
+    File1.setAccessibleName("Files");
+    Picture1.setAccessibleName("Toolbar");
+    Picture1.setAccessibleRole(platform::AccessibleRole::ToolBar);
+    txtPref.setAccessibleName("Prefix");
+    cmdDir.setAccessibleName(cmdDir.ToolTipText());
+    cmdSaveAll.setAccessibleName(cmdSaveAll.ToolTipText());
+    cmdSave.setAccessibleName(cmdSave.ToolTipText());
+    // The folder itself is read as the description of the named label.
+    lbDir.setAccessibleName("Output folder");
+    lbDir.describe(lbDir);
+    Shape1.setAccessibleName("Selected tile");
+    Image1.setAccessibleName("Strip");
+    Picture2.setAccessibleName("Preview");
+    Label1.describe(Image1);
+    Label2.describe(Image1);
+    Label1.describe(Picture2);
+    Label2.describe(Picture2);
+
     Frame1.setTabIndex(0);
     Frame2.setTabIndex(1);
     Drive1.setTabIndex(2);
@@ -89,16 +112,22 @@ f_Main::f_Main()
     Label3.setTabIndex(13);
     lbDir.setTabIndex(14);
     cmdDir.setTabIndex(15);
+    // The strip comes after every stop it had before, so their order stays;
+    // there the arrow keys, Home and End pick tiles.
+    Image1.setTabStop(true);
+    Image1.setTabIndex(16);
 
     Load = [this] { Form_Load(); };
     Resize = [this] { Form_Resize(); };
     QueryUnload = [this](int16_t& Cancel, int16_t UnloadMode) { Form_QueryUnload(Cancel, UnloadMode); };
+    OLEDragDrop = [this](const std::vector<std::string>& Files, int32_t& Effect) { Form_OLEDragDrop(Files, Effect); };
     Drive1.Change = [this] { Drive1_Change(); };
     Dir1.Change = [this] { Dir1_Change(); };
     File1.Click = [this] { File1_Click(); };
     Image1.MouseDown = [this](int16_t& Button, int16_t& Shift, float& X, float& Y) {
         Image1_MouseDown(Button, Shift, X, Y);
     };
+    Image1.KeyDown = [this](int16_t& KeyCode, int16_t& Shift) { Image1_KeyDown(KeyCode, Shift); };
     cmdDir.Click = [this] { cmdDir_Click(); };
     cmdSave.Click = [this] { cmdSave_Click(); };
     cmdSaveAll.Click = [this] { cmdSaveAll_Click(); };

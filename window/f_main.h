@@ -41,10 +41,12 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_QueryUnload(int16_t& Cancel, int16_t UnloadMode);
+    void Form_OLEDragDrop(const std::vector<std::string>& Files, int32_t& Effect);
     void Drive1_Change();
     void Dir1_Change();
     void File1_Click();
     void Image1_MouseDown(int16_t& Button, int16_t& Shift, float& X, float& Y);
+    void Image1_KeyDown(int16_t& KeyCode, int16_t& Shift);
     void cmdDir_Click();
     void cmdSave_Click();
     void cmdSaveAll_Click();
@@ -56,6 +58,9 @@ private:
 
     void LoadSettings();
     void SaveSettings();
+    // Picks tile p of a strip whose tiles are baseWidth wide, as a plain left
+    // click on the image's top row would.
+    void PickTile(int16_t p, int32_t baseWidth);
 
     // The selection state of the last pick.
     int32_t mTileHeight = 0;

@@ -1,9 +1,9 @@
 // Quorvel: cuts a strip image into tiles and saves them as BMP files.
 #include "cli/command_line.h"
-#include "cli/open_in_window.h"
 #include "platform/app.h"
 #include "platform/events.h"
 #include "window/f_main.h"
+#include "window/open_in_window.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -24,6 +24,6 @@ int main(int argc, char** argv)
     platform::unloadOnTermination(form);
     form.Show();
     if (!command.name.empty())
-        platform::raiseEvent([&form, &command] { cli::openInWindow(form, command.name); });
+        platform::raiseEvent([&form, &command] { openInWindow(form, command.name); });
     return app.exec();
 }

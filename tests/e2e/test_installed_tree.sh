@@ -21,7 +21,8 @@ prefix=$E2E_WORK/prefix
 cmake --install "$build" --prefix "$prefix" --strip >"$E2E_WORK/install.log" || e2e_fail "cmake --install --strip failed"
 
 installed=$(readlink -f "$prefix/bin/quorvel")
-readelf -S "$installed" | grep -q '\.debug_info' && e2e_fail "the installed program keeps its debug information"
+readelf -S "$installed" >"$E2E_WORK/sections"
+grep -q '\.debug_info' "$E2E_WORK/sections" && e2e_fail "the installed program keeps its debug information"
 [ "$("$prefix/bin/quorvel" --version)" = "$("$program" --version)" ] || e2e_fail "the installed program does not run"
 
 desktop=$prefix/share/applications/quorvel.desktop
@@ -43,8 +44,8 @@ grep -q '<launchable type="desktop-id">quorvel.desktop</launchable>' "$metainfo"
     e2e_fail "the metainfo does not name the desktop entry"
 grep -q '<screenshot type="default">' "$metainfo" || e2e_fail "the metainfo has no screenshot"
 
-manual=$prefix/share/man/man1/quorvel.1
-grep -q 'save\\-all' "$manual" || e2e_fail "no manual page for the command line"
+manual=$prefix/share/man/man1/quorvel.1.gz
+zgrep -q 'save\\-all' "$manual" || e2e_fail "no manual page for the command line"
 man -l "$manual" 2>"$E2E_WORK/man.log" | grep -q 'quorvel --save-all' || e2e_fail "the manual page does not read"
 [ ! -s "$E2E_WORK/man.log" ] || e2e_fail "the manual page warns: $(cat "$E2E_WORK/man.log")"
 

@@ -1,7 +1,9 @@
 #include "support/strips.h"
 
 #include "resources/gif_writer.h"
+#include "support/files.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace {
@@ -41,3 +43,13 @@ std::string writeStrip(const QTemporaryDir& dir, const QString& name, int width,
 }
 
 QImage tileOf(const QImage& strip, int x, int width) { return strip.copy(x, 0, width, strip.height()); }
+
+QString writeFolderToOpen(const QTemporaryDir& dir)
+{
+    writeStrip(dir, "strip.bmp", 160, 16);
+    writeStrip(dir, "tall.gif", 48, 32);
+    writeFile(dir.filePath("notes.txt"), "not a picture");
+    writeFile(dir.filePath("broken.bmp"), "BM and no more");
+    QDir(dir.path()).mkdir("sub");
+    return QDir(dir.path()).canonicalPath();
+}

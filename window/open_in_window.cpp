@@ -1,10 +1,8 @@
-#include "cli/open_in_window.h"
+#include "window/open_in_window.h"
 
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "window/f_main.h"
-
-namespace cli {
 
 void openInWindow(f_Main& form, const std::string& name)
 {
@@ -28,4 +26,14 @@ void openInWindow(f_Main& form, const std::string& name)
                                  "Invalid picture: '" + name + "' is not a BMP, GIF or PNG file the file list offers");
 }
 
-} // namespace cli
+void f_Main::Form_OLEDragDrop(const std::vector<std::string>& Files, int32_t& Effect)
+{
+    // The first folder or picture the file list would show opens; anything
+    // else dropped on the window is no concern of it, and the drag is told so.
+    for (const std::string& name : Files)
+        if (platform::FolderExists(name) || File1.MatchesPattern(name)) {
+            openInWindow(*this, name);
+            return;
+        }
+    Effect = platform::vbDropEffectNone;
+}
