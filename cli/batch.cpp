@@ -226,9 +226,12 @@ void reportLeftovers(const SheetReport& sheet, std::ostream& err)
 {
     if (sheet.grid.leftoverColumns == 0 && sheet.grid.leftoverRows == 0)
         return;
-    err << "quorvel: " << quoted(sheet.path) << ": " << sheet.grid.leftoverColumns
-        << " pixel columns at the right and " << sheet.grid.leftoverRows
-        << " pixel rows at the bottom belong to no tile (--partial keeps them)\n";
+    const auto pixels = [](int32_t count, const std::string& what) {
+        return std::to_string(count) + " pixel " + what + (count == 1 ? "" : "s");
+    };
+    err << "quorvel: " << quoted(sheet.path) << ": " << pixels(sheet.grid.leftoverColumns, "column")
+        << " at the right and " << pixels(sheet.grid.leftoverRows, "row")
+        << " at the bottom belong to no tile (--partial keeps them)\n";
 }
 
 } // namespace
