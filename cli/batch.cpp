@@ -23,11 +23,7 @@ namespace {
 class Progress {
 public:
     Progress(std::ostream& stream, bool shown) : mStream(stream), mShown(shown) {}
-    ~Progress()
-    {
-        if (mDrawn)
-            mStream << "\r\033[K" << std::flush;
-    }
+    ~Progress() { clear(); }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
@@ -39,6 +35,14 @@ public:
         mStream << "\rquorvel: tile " << done << " of " << total << std::flush;
         mDrawnAt = now;
         mDrawn = true;
+    }
+
+    // Before another line goes to the stream.
+    void clear()
+    {
+        if (mDrawn)
+            mStream << "\r\033[K" << std::flush;
+        mDrawn = false;
     }
 
 private:
@@ -234,21 +238,23 @@ void reportLeftovers(const SheetReport& sheet, std::ostream& err)
         << " at the bottom belong to no tile (--partial keeps them)\n";
 }
 
-} // namespace
+// One run over the sheets: what failed, and what became of the tiles.
+class Run {
+public:
+    Run(const Command& command, std::ostream& out, std::ostream& err, bool errIsTerminal)
+        : mCommand(command), mOut(out), mErr(err), mProgress(err, errIsTerminal)
+    {
+    }
 
-int saveAll(const Command& command, std::ostream& out, std::ostream& err, bool errIsTerminal)
-{
-    bool failed = false;
-    const auto fail = [&](const std::string& what) {
-        err << "quorvel: " << what << "\n";
-        failed = true;
-    };
-    std::vector<Sheet> sheets;
-    try {
-        for (const std::string& path : command.sheets) {
+    // Every sheet that can be read, with its grid and names. Throws a Refusal
+    // for a grid or names that cannot be.
+    std::vector<Sheet> plan()
+    {
+        std::vector<Sheet> sheets;
+        for (const std::string& path : mCommand.sheets) {
             try {
-                sheets.push_back(planOf(path, command));
-                if (command.sheets.size() > 1)
+                sheets.push_back(planOf(path, mCommand));
+                if (mCommand.sheets.size() > 1)
                     sheets.back().picture = {};
             } catch (const platform::RuntimeError& e) {
                 fail(e.description());
@@ -256,48 +262,95 @@ int saveAll(const Command& command, std::ostream& out, std::ostream& err, bool e
                 fail("out of memory while reading " + quoted(path));
             }
         }
-        checkNames(sheets, command);
-    } catch (const Refusal& refusal) {
-        err << "quorvel: " << refusal.what << ".\n";
-        return kExitUsage;
+        checkNames(sheets, mCommand);
+        return sheets;
     }
 
-    Counts counts;
-    bool cutting = false;
+    // Cuts each sheet in turn; a file that cannot be written ends the run.
+    void cutAll(std::vector<Sheet>& sheets)
     {
-        Progress progress(err, errIsTerminal);
         try {
-            for (Sheet& sheet : sheets) {
-                SheetReport& report = sheet.report;
-                if (sheet.picture.isEmpty()) {
-                    try {
-                        sheet.picture = loadSheet(report.path);
-                    } catch (const platform::RuntimeError& e) {
-                        fail(e.description());
-                        continue;
-                    }
-                    if (sheet.picture.pixelWidth() != report.width || sheet.picture.pixelHeight() != report.height) {
-                        fail(quoted(report.path) + " changed while the run went on; it is left alone");
-                        continue;
-                    }
-                }
-                reportLeftovers(report, err);
-                cutting = true;
-                cut(sheet, command, counts, progress);
-                sheet.picture = {};
-                if (command.cutting.dryRun)
-                    printDryRun(report, out);
-            }
+            for (Sheet& sheet : sheets)
+                if (reload(sheet))
+                    cutOne(sheet);
         } catch (const platform::RuntimeError& e) {
             fail(e.description());
         } catch (const std::bad_alloc&) {
             fail("out of memory while cutting");
         }
     }
+
     // Also after a failure: the tiles written before it are complete, and worth knowing about.
-    if (cutting && !command.cutting.dryRun)
-        out << lastLine(counts, command);
-    return failed ? kExitFailure : kExitSuccess;
+    void finish()
+    {
+        mProgress.clear();
+        if (mCutting && !mCommand.cutting.dryRun)
+            mOut << lastLine(mCounts, mCommand);
+    }
+
+    int status() const { return mFailed ? kExitFailure : kExitSuccess; }
+
+private:
+    void fail(const std::string& what)
+    {
+        mProgress.clear();
+        mErr << "quorvel: " << what << "\n";
+        mFailed = true;
+    }
+
+    // A sheet let go after its plan is read again; it must not have changed its size since.
+    bool reload(Sheet& sheet)
+    {
+        if (!sheet.picture.isEmpty())
+            return true;
+        const SheetReport& report = sheet.report;
+        try {
+            sheet.picture = loadSheet(report.path);
+        } catch (const platform::RuntimeError& e) {
+            fail(e.description());
+            return false;
+        }
+        if (sheet.picture.pixelWidth() == report.width && sheet.picture.pixelHeight() == report.height)
+            return true;
+        fail(quoted(report.path) + " changed size while the run went on; it is left alone");
+        return false;
+    }
+
+    void cutOne(Sheet& sheet)
+    {
+        mProgress.clear();
+        reportLeftovers(sheet.report, mErr);
+        mCutting = true;
+        cut(sheet, mCommand, mCounts, mProgress);
+        sheet.picture = {};
+        if (mCommand.cutting.dryRun)
+            printDryRun(sheet.report, mOut);
+    }
+
+    const Command& mCommand;
+    std::ostream& mOut;
+    std::ostream& mErr;
+    bool mFailed = false;
+    bool mCutting = false;
+    Counts mCounts;
+    Progress mProgress;
+};
+
+} // namespace
+
+int saveAll(const Command& command, std::ostream& out, std::ostream& err, bool errIsTerminal)
+{
+    Run run(command, out, err, errIsTerminal);
+    std::vector<Sheet> sheets;
+    try {
+        sheets = run.plan();
+    } catch (const Refusal& refusal) {
+        err << "quorvel: " << refusal.what << ".\n";
+        return kExitUsage;
+    }
+    run.cutAll(sheets);
+    run.finish();
+    return run.status();
 }
 
 } // namespace cli
