@@ -1,11 +1,14 @@
 #include "cli/batch.h"
 
+#include "cli/manifest.h"
 #include "cli/sheet_report.h"
+#include "cli/tileset.h"
 #include "platform/canvas.h"
 #include "platform/colors.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/picture.h"
+#include "platform/picture_contents.h"
 #include "platform/screen.h"
 
 #include <chrono>
@@ -70,8 +73,10 @@ struct Sheet {
     // Empty from the plan to the cut when there are several sheets, so that
     // one is held at a time.
     platform::Picture picture;
+    // Where its manifest and tileset go, "" for none.
     std::string manifest;
     std::string tileset;
+    QByteArray tilesetBytes;
 };
 
 std::string extensionOf(TileFormat format) { return format == TileFormat::Png ? ".png" : ".bmp"; }
@@ -105,6 +110,13 @@ Sheet planOf(const std::string& path, const Command& command)
                                  extension});
     sheet.manifest = withStem(command.cutting.manifest, stem);
     sheet.tileset = withStem(command.cutting.tileset, stem);
+    if (!sheet.tileset.empty()) {
+        auto tileset = tilesetTsx(report, sheet.tileset);
+        if (const std::string* refusal = std::get_if<std::string>(&tileset))
+            throw Refusal{"--tileset " + quoted(sheet.tileset) + " cannot hold the grid of " + quoted(path) + ": " +
+                          *refusal};
+        sheet.tilesetBytes = std::get<QByteArray>(std::move(tileset));
+    }
     return sheet;
 }
 
@@ -172,19 +184,48 @@ struct Counts {
 // be saved. Errors: a tile that cannot be written ends the cut there.
 void cut(Sheet& sheet, const Command& command, Counts& counts, Progress& progress)
 {
+    const Cutting& cutting = command.cutting;
     platform::Canvas canvas(platform::kPreviewBackground);
-    const size_t total = sheet.report.tiles.size();
-    for (size_t i = 0; i < total; ++i) {
-        TileReport& tile = sheet.report.tiles[i];
+    platform::PictureIndex seen;
+    std::vector<TileReport>& tiles = sheet.report.tiles;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        TileReport& tile = tiles[i];
+        const tiles::PixelRect& r = tile.tile.rect;
+        // Empty and repeated tiles are told by the sheet's own pixels, before any compositing.
+        const platform::Picture pixels =
+            cutting.skipEmpty || cutting.unique ? sheet.picture.part(r.x, r.y, r.width, r.height) : platform::Picture();
+        const bool empty = cutting.skipEmpty && platform::IsBlank(pixels, cutting.emptyColour);
+        // Kept by position, as a tile numbered 0 (--first 0) would read as none.
+        const int32_t repeated = cutting.unique && !empty ? seen.firstSame(pixels, int32_t(i) + 1) : 0;
         const std::string target = command.output + platform::PathSeparator + tile.file;
-        if (platform::NameTaken(target))
+        if (empty) {
+            tile.status = TileStatus::Empty;
+            ++counts.empty;
+        } else if (repeated != 0) {
+            tile.status = TileStatus::Repeat;
+            tile.repeatOf = tiles[size_t(repeated) - 1].tile.number;
+            ++counts.repeats;
+        } else if (platform::NameTaken(target) ||
+                   (!cutting.dryRun && !platform::SaveNewPicture(composed(sheet.picture, r, canvas), target))) {
             tile.status = TileStatus::Existing;
-        else if (!command.cutting.dryRun &&
-                 !platform::SaveNewPicture(composed(sheet.picture, tile.tile.rect, canvas), target))
-            tile.status = TileStatus::Existing;
-        ++(tile.status == TileStatus::Saved ? counts.saved : counts.existing);
-        progress.update(i + 1, total);
+            ++counts.existing;
+        } else {
+            ++counts.saved;
+        }
+        progress.update(i + 1, tiles.size());
     }
+}
+
+// The sheet's manifest and tileset, each whole or not at all.
+void writeBeside(const Sheet& sheet)
+{
+    if (!sheet.manifest.empty()) {
+        const QByteArray json = manifestJson(sheet.report);
+        platform::ReplaceFile(sheet.manifest, std::string_view(json.constData(), size_t(json.size())));
+    }
+    if (!sheet.tileset.empty())
+        platform::ReplaceFile(sheet.tileset,
+                              std::string_view(sheet.tilesetBytes.constData(), size_t(sheet.tilesetBytes.size())));
 }
 
 std::string fateOf(const TileReport& tile)
@@ -325,6 +366,8 @@ private:
         sheet.picture = {};
         if (mCommand.cutting.dryRun)
             printDryRun(sheet.report, mOut);
+        else
+            writeBeside(sheet);
     }
 
     const Command& mCommand;

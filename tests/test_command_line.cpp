@@ -14,6 +14,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -628,4 +631,69 @@ TEST(CommandLine, DryRunPrintsEachTileAndWritesNothing)
 
     EXPECT_EQ(entriesOf(out), QStringList({"icon_2.bmp"}));
     EXPECT_EQ(contentOf(QDir(out).filePath("icon_2.bmp")), "the user's own");
+}
+
+// ---------------------------------------------------------------- empty and repeated tiles, manifest
+
+namespace {
+
+// A GIF sheet of 4x2 tiles of 16 pixels, row by row: a pattern, transparent,
+// the first pattern again, a second pattern, magenta, the second again, a
+// third pattern, transparent.
+QString writeSheetWithBlanksAndRepeats(const QTemporaryDir& dir)
+{
+    QImage sheet(64, 32, QImage::Format_ARGB32);
+    const auto fill = [&](int tile, auto colourAt) {
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                sheet.setPixel(tile % 4 * 16 + x, tile / 4 * 16 + y, colourAt(x, y));
+    };
+    const auto pattern = [](int seed) {
+        // Few colours, as a GIF holds at most 255.
+        return [seed](int x, int y) { return qRgb(x / 4 * 60, y / 4 * 60, seed * 40); };
+    };
+    const auto plain = [](QRgb colour) { return [colour](int, int) { return colour; }; };
+    fill(0, pattern(1));
+    fill(1, plain(qRgba(0, 0, 0, 0)));
+    fill(2, pattern(1));
+    fill(3, pattern(2));
+    fill(4, plain(qRgb(255, 0, 255)));
+    fill(5, pattern(2));
+    fill(6, pattern(3));
+    fill(7, plain(qRgba(0, 0, 0, 0)));
+    const QString path = dir.filePath("sheet.gif");
+    writeFile(path, gif::encode(sheet));
+    return path;
+}
+
+} // namespace
+
+TEST(CommandLine, SkipEmptyAndUniqueLeaveTilesOut)
+{
+    QTemporaryDir dir;
+    const QString sheet = writeSheetWithBlanksAndRepeats(dir);
+    const struct Case {
+        QStringList options;
+        QStringList files;
+        std::string last; // between "skipped 0 existing" and ", in"
+    } cases[] = {
+        {{}, {"1", "2", "3", "4", "5", "6", "7", "8"}, ""},
+        {{"--skip-empty"}, {"1", "3", "4", "5", "6", "7"}, ", left out 2 empty"},
+        {{"--skip-empty", "--empty-colour", "FF00ff"}, {"1", "3", "4", "6", "7"}, ", left out 3 empty"},
+        {{"--unique"}, {"1", "2", "4", "5", "7"}, ", left out 3 repeated"},
+        {{"--unique", "--skip-empty"}, {"1", "4", "5", "7"}, ", left out 2 empty and 2 repeated"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        QTemporaryDir out;
+        const BatchRun run = runProgram(QStringList{"--save-all", sheet, "--output", out.path(), "--tile", "16x16"} +
+                                        c.options);
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out, "saved " + std::to_string(c.files.size()) + ", skipped 0 existing" + c.last + ", in " +
+                               out.path().toStdString() + "\n");
+        QStringList names;
+        for (const QString& number : c.files)
+            names << number + ".bmp";
+        EXPECT_EQ(entriesOf(out.path()), names);
+    }
 }
