@@ -137,9 +137,8 @@ void checkNames(const std::vector<Sheet>& sheets, const Command& command)
             const std::string which = tileText(tile, sheet.report);
             if (tile.file.size() == extension)
                 throw Refusal{"--name gives " + which + " an empty name"};
-            if (tile.file.find('/') != std::string::npos)
-                throw Refusal{"--name gives " + which + " a name with a '/': " + quoted(tile.file)};
-            if (tile.file.size() > longest)
+            // A --prefix may name a folder inside the output folder, as in the window.
+            if (tile.file.size() - (tile.file.rfind('/') + 1) > longest)
                 throw Refusal{"--name gives " + which + " a name longer than the " + std::to_string(longest) +
                               " bytes the output folder takes: " + quoted(tile.file)};
             const auto [owner, fresh] = owners.emplace(tile.file, which);

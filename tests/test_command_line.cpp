@@ -432,6 +432,7 @@ TEST(CommandLine, NameTemplateFieldsAndRefusals)
         {"plain}", "plain}", ""},
         {"", "", ""},
         {"{n", "", "'{n' has no closing '}'"},
+        {"sub/{n}", "", "a name holds no '/'"},
         {"{N}", "", "{N} is no field"},
         {"{}", "", "{} is no field"},
         {"{stem:3}", "", "{stem:3}: only {n}, {row} and {col} take a width"},
@@ -570,7 +571,7 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", b, small, "--tile", "16x16", "--name", "{stem}{n}"}, "cannot cut '" + small.toStdString()},
         {{"--save-all", b, "--name", "tile"}, "--name gives tile 1 of '" + b.toStdString() + "' and tile 2 of '" +
                                                   b.toStdString() + "' the same name 'tile.bmp'"},
-        {{"--save-all", b, "--name", "{n}/x"}, "a name with a '/': '1/x.bmp'"},
+        {{"--save-all", b, "--name", "{n}/x"}, "--name '{n}/x': a name holds no '/'"},
         {{"--save-all", b, "--name", ""}, "--name gives tile 1 of '" + b.toStdString() + "' an empty name"},
         {{"--save-all", b, "--prefix", longPrefix}, "a name longer than the 255 bytes the output folder takes"},
         {{"--save-all", a, b}, "tile 1 of '" + a.toStdString() + "' and tile 1 of '" + b.toStdString() + "'"},
