@@ -1,5 +1,7 @@
 #include "formats/gif.h"
 
+#include "formats/sizes.h"
+
 #include <QtEndian>
 
 #include <array>
@@ -102,8 +104,8 @@ bool gifFirstFrameEndsEarly(const QByteArray& file)
     if (file.size() < at + kImageDescriptorSize + 1)
         return true;
     const uchar* descriptor = reinterpret_cast<const uchar*>(file.constData() + at);
-    const qint64 wanted = qint64(qFromLittleEndian<quint16>(descriptor + kImageWidthAt)) *
-                          qFromLittleEndian<quint16>(descriptor + kImageHeightAt);
+    const qint64 wanted = sizeProduct(qFromLittleEndian<quint16>(descriptor + kImageWidthAt),
+                                      qFromLittleEndian<quint16>(descriptor + kImageHeightAt));
     at = afterPalette(file, at + kImageDescriptorSize, at + kImageFlagsAt);
     if (at >= file.size())
         return true;

@@ -188,7 +188,7 @@ TEST(WindowComposition, FormAndStartingState)
     EXPECT_EQ(f.ScaleWidth(), 7215);
     EXPECT_EQ(f.ScaleHeight(), 4560);
 
-    EXPECT_EQ(f.File1.Pattern(), "*.bmp;*.gif");
+    EXPECT_EQ(f.File1.Pattern(), "*.bmp;*.gif;*.png");
     EXPECT_TRUE(f.Image1.picture().isEmpty());
     EXPECT_TRUE(f.Picture1.picture().isEmpty());
     EXPECT_TRUE(f.Picture2.picture().isEmpty());
