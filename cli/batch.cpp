@@ -81,9 +81,11 @@ struct Sheet {
 
 std::string extensionOf(TileFormat format) { return format == TileFormat::Png ? ".png" : ".bmp"; }
 
-platform::Picture loadSheet(const std::string& path)
+// PNG tiles keep the sheet's own kind of pixels; BMP tiles are drawn as the window draws them.
+platform::Picture loadSheet(const std::string& path, TileFormat format)
 {
-    return platform::LoadPicture(path);
+    return platform::LoadPicture(path, format == TileFormat::Png ? platform::Pixels::AsStored
+                                                                 : platform::Pixels::AsDrawn);
 }
 
 // The sheet's grid and each tile's name. Errors: the picture's, when it
@@ -91,11 +93,12 @@ platform::Picture loadSheet(const std::string& path)
 Sheet planOf(const std::string& path, const Command& command)
 {
     Sheet sheet;
-    sheet.picture = loadSheet(path);
+    sheet.picture = loadSheet(path, command.cutting.format);
     SheetReport& report = sheet.report;
     report.path = path;
     report.width = sheet.picture.pixelWidth();
     report.height = sheet.picture.pixelHeight();
+    report.format = platform::PictureFileKind(path);
     report.options = command.cutting.grid;
     auto grid = tiles::cutGrid(report.width, report.height, report.options);
     if (const std::string* refusal = std::get_if<std::string>(&grid))
@@ -187,12 +190,15 @@ void cut(Sheet& sheet, const Command& command, Counts& counts, Progress& progres
     platform::Canvas canvas(platform::kPreviewBackground);
     platform::PictureIndex seen;
     std::vector<TileReport>& tiles = sheet.report.tiles;
+    const bool png = cutting.format == TileFormat::Png;
     for (size_t i = 0; i < tiles.size(); ++i) {
         TileReport& tile = tiles[i];
         const tiles::PixelRect& r = tile.tile.rect;
-        // Empty and repeated tiles are told by the sheet's own pixels, before any compositing.
-        const platform::Picture pixels =
-            cutting.skipEmpty || cutting.unique ? sheet.picture.part(r.x, r.y, r.width, r.height) : platform::Picture();
+        // A PNG tile is the sheet's own pixels; so are what tell empty and
+        // repeated tiles, before any compositing.
+        const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique
+                                             ? sheet.picture.part(r.x, r.y, r.width, r.height)
+                                             : platform::Picture();
         const bool empty = cutting.skipEmpty && platform::IsBlank(pixels, cutting.emptyColour);
         // Kept by position, as a tile numbered 0 (--first 0) would read as none.
         const int32_t repeated = cutting.unique && !empty ? seen.firstSame(pixels, int32_t(i) + 1) : 0;
@@ -205,7 +211,9 @@ void cut(Sheet& sheet, const Command& command, Counts& counts, Progress& progres
             tile.repeatOf = tiles[size_t(repeated) - 1].tile.number;
             ++counts.repeats;
         } else if (platform::NameTaken(target) ||
-                   (!cutting.dryRun && !platform::SaveNewPicture(composed(sheet.picture, r, canvas), target))) {
+                   (!cutting.dryRun &&
+                    !platform::SaveNewPicture(png ? pixels : composed(sheet.picture, r, canvas), target,
+                                              png ? platform::FileFormat::Png : platform::FileFormat::Bmp))) {
             tile.status = TileStatus::Existing;
             ++counts.existing;
         } else {
@@ -345,7 +353,7 @@ private:
             return true;
         const SheetReport& report = sheet.report;
         try {
-            sheet.picture = loadSheet(report.path);
+            sheet.picture = loadSheet(report.path, mCommand.cutting.format);
         } catch (const platform::RuntimeError& e) {
             fail(e.description());
             return false;

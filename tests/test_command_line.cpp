@@ -4,9 +4,12 @@
 #include "cli/batch.h"
 #include "cli/command_line.h"
 #include "cli/open_in_window.h"
+#include "formats/png.h"
+#include "platform/picture.h"
 #include "resources/gif_writer.h"
 #include "support/error_number.h"
 #include "support/files.h"
+#include "support/png_files.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -699,5 +702,110 @@ TEST(CommandLine, SkipEmptyAndUniqueLeaveTilesOut)
         for (const QString& number : c.files)
             names << number + ".bmp";
         EXPECT_EQ(entriesOf(out.path()), names);
+    }
+}
+TEST(CommandLine, ManifestListsEveryTileOnceAsTheFilesAre)
+{
+    QTemporaryDir dir;
+    const QString sheet = writeSheetWithBlanksAndRepeats(dir);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+    writeFile(QDir(out).filePath("t07.png"), "the user's own");
+    writeFile(dir.filePath("sheet.json"), "an earlier manifest");
+    const QStringList arguments = {"--save-all", sheet, "--output", out, "--tile", "16x16", "--skip-empty",
+                                   "--empty-colour", "ff00ff", "--unique", "--name", "t{n:2}", "--format", "png",
+                                   "--manifest", dir.filePath("{stem}.json"), "--tileset", dir.filePath("{stem}.tsx")};
+    // A dry run tells the fates the run then meets, and writes nothing.
+    const BatchRun dry = runProgram(arguments + QStringList{"--dry-run"});
+    EXPECT_EQ(dry.status, cli::kExitSuccess) << dry.err;
+    EXPECT_EQ(dry.out, "t01.png 0,0 16x16 saved\n"
+                       "t02.png 16,0 16x16 empty\n"
+                       "t03.png 32,0 16x16 repeat of 1\n"
+                       "t04.png 48,0 16x16 saved\n"
+                       "t05.png 0,16 16x16 empty\n"
+                       "t06.png 16,16 16x16 repeat of 4\n"
+                       "t07.png 32,16 16x16 existing\n"
+                       "t08.png 48,16 16x16 empty\n");
+    EXPECT_EQ(entriesOf(out), QStringList({"t07.png"}));
+    EXPECT_EQ(contentOf(dir.filePath("sheet.json")), "an earlier manifest");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("sheet.tsx")));
+
+    const BatchRun run = runProgram(arguments);
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    EXPECT_EQ(run.out, "saved 2, skipped 1 existing, left out 3 empty and 2 repeated, in " + out.toStdString() + "\n");
+    EXPECT_EQ(entriesOf(out), QStringList({"t01.png", "t04.png", "t07.png"}));
+    EXPECT_EQ(contentOf(QDir(out).filePath("t07.png")), "the user's own");
+    EXPECT_NE(contentOf(dir.filePath("sheet.tsx")).indexOf("tilecount=\"8\""), -1);
+
+    const QJsonObject manifest = QJsonDocument::fromJson(contentOf(dir.filePath("sheet.json"))).object();
+    EXPECT_EQ(manifest["sheet"]["path"].toString(), sheet);
+    EXPECT_EQ(manifest["sheet"]["format"].toString(), "gif");
+    EXPECT_EQ(manifest["grid"]["columns"].toInt(), 4);
+    EXPECT_EQ(manifest["grid"]["rows"].toInt(), 2);
+    const QJsonArray tiles = manifest["tiles"].toArray();
+    ASSERT_EQ(tiles.size(), 8);
+    const QStringList statuses = {"saved", "empty", "repeat", "saved", "empty", "repeat", "existing", "empty"};
+    const QImage pixels(sheet);
+    QStringList present;
+    for (int i = 0; i < tiles.size(); ++i) {
+        const QJsonObject tile = tiles[i].toObject();
+        SCOPED_TRACE(i);
+        EXPECT_EQ(tile["number"].toInt(), i + 1);
+        EXPECT_EQ(tile["row"].toInt(), i / 4 + 1);
+        EXPECT_EQ(tile["column"].toInt(), i % 4 + 1);
+        EXPECT_EQ(tile["file"].toString(), QString("t%1.png").arg(i + 1, 2, 10, QChar('0')));
+        EXPECT_EQ(tile["status"].toString(), statuses[i]);
+        const QRect rect(tile["x"].toInt(), tile["y"].toInt(), tile["width"].toInt(), tile["height"].toInt());
+        EXPECT_EQ(rect, QRect(i % 4 * 16, i / 4 * 16, 16, 16));
+        if (tile["status"] == "repeat")
+            EXPECT_EQ(tile["repeatOf"].toInt(), i - 1);
+        if (tile["status"] == "saved")
+            EXPECT_EQ(QImage(QDir(out).filePath(tile["file"].toString())).convertToFormat(QImage::Format_ARGB32),
+                      pixels.copy(rect).convertToFormat(QImage::Format_ARGB32));
+        if (tile["status"] == "saved" || tile["status"] == "existing")
+            present << tile["file"].toString();
+    }
+    EXPECT_EQ(entriesOf(out), present);
+}
+
+TEST(CommandLine, PngTilesKeepTheSheetsOwnPixels)
+{
+    const struct Case {
+        const char* what;
+        PngPattern pattern;
+    } cases[] = {
+        {"grey, 8 bits", {kPngGrey, 8, 20, 10}},
+        {"grey, 16 bits", {kPngGrey, 16, 20, 10}},
+        {"grey and alpha", {kPngGreyAlpha, 8, 20, 10}},
+        {"RGB, 16 bits", {kPngRgb, 16, 20, 10}},
+        {"RGBA, 8 bits, interlaced", {kPngRgba, 8, 20, 10, true}},
+        {"RGBA, 16 bits", {kPngRgba, 16, 20, 10}},
+        {"palette with translucent entries", {kPngPalette, 8, 20, 10, false, 200}},
+    };
+    constexpr int kColourTypeAt = 25; // in the header chunk, after the signature
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString sheet = dir.filePath("sheet.png");
+        const QByteArray file = pngFile(c.pattern);
+        ASSERT_FALSE(file.isEmpty());
+        writeFile(sheet, file);
+        ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+        const QString out = dir.filePath("out");
+        const BatchRun run = runProgram(
+            {"--save-all", sheet, "--output", out, "--format", "png", "--tile", "8x8", "--partial", "--name", "{n}"});
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        const QImage stored = platform::LoadPicture(sheet.toStdString(), platform::Pixels::AsStored).image();
+        const QRect rects[] = {{0, 0, 8, 8}, {8, 0, 8, 8}, {16, 0, 4, 8}, {0, 8, 8, 2}, {8, 8, 8, 2}, {16, 8, 4, 2}};
+        EXPECT_EQ(entriesOf(out).size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            const QByteArray tile = contentOf(QDir(out).filePath(QString("%1.png").arg(i + 1)));
+            ASSERT_GT(tile.size(), kColourTypeAt) << i + 1;
+            EXPECT_EQ(tile[kColourTypeAt], file[kColourTypeAt]) << i + 1;
+            const formats::DecodedPng decoded = formats::decodePng(tile, 1 << 20);
+            EXPECT_EQ(decoded.image.convertToFormat(QImage::Format_RGBA64),
+                      stored.copy(rects[i]).convertToFormat(QImage::Format_RGBA64))
+                << i + 1;
+        }
     }
 }
