@@ -11,6 +11,7 @@
 #include "platform/picture_contents.h"
 #include "platform/screen.h"
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <unordered_map>
@@ -77,6 +78,8 @@ struct Sheet {
     std::string manifest;
     std::string tileset;
     QByteArray tilesetBytes;
+    // How many tiles, from the first, have their fate.
+    size_t decided = 0;
 };
 
 std::string extensionOf(TileFormat format) { return format == TileFormat::Png ? ".png" : ".bmp"; }
@@ -175,16 +178,9 @@ platform::Picture composed(const platform::Picture& sheet, const tiles::PixelRec
     return canvas.Image();
 }
 
-struct Counts {
-    int64_t saved = 0;
-    int64_t existing = 0;
-    int64_t empty = 0;
-    int64_t repeats = 0;
-};
-
 // Decides each tile's fate and, unless this is a dry run, writes the ones to
 // be saved. Errors: a tile that cannot be written ends the cut there.
-void cut(Sheet& sheet, const Command& command, Counts& counts, Progress& progress)
+void cut(Sheet& sheet, const Command& command, Progress& progress)
 {
     const Cutting& cutting = command.cutting;
     platform::Canvas canvas(platform::kPreviewBackground);
@@ -205,20 +201,16 @@ void cut(Sheet& sheet, const Command& command, Counts& counts, Progress& progres
         const std::string target = command.output + platform::PathSeparator + tile.file;
         if (empty) {
             tile.status = TileStatus::Empty;
-            ++counts.empty;
         } else if (repeated != 0) {
             tile.status = TileStatus::Repeat;
             tile.repeatOf = tiles[size_t(repeated) - 1].tile.number;
-            ++counts.repeats;
         } else if (platform::NameTaken(target) ||
                    (!cutting.dryRun &&
                     !platform::SaveNewPicture(png ? pixels : composed(sheet.picture, r, canvas), target,
                                               png ? platform::FileFormat::Png : platform::FileFormat::Bmp))) {
             tile.status = TileStatus::Existing;
-            ++counts.existing;
-        } else {
-            ++counts.saved;
         }
+        sheet.decided = i + 1;
         progress.update(i + 1, tiles.size());
     }
 }
@@ -259,12 +251,21 @@ void printDryRun(const SheetReport& sheet, std::ostream& out)
     }
 }
 
-std::string lastLine(const Counts& counts, const Command& command)
+// What became of the tiles of every sheet, as far as the run got.
+std::string lastLine(const std::vector<Sheet>& sheets, const Command& command)
 {
-    std::string line = "saved " + std::to_string(counts.saved) + ", skipped " + std::to_string(counts.existing) +
-                       " existing";
-    const std::string empty = std::to_string(counts.empty) + " empty";
-    const std::string repeats = std::to_string(counts.repeats) + " repeated";
+    const auto count = [&](TileStatus status) {
+        int64_t n = 0;
+        for (const Sheet& sheet : sheets) {
+            const auto first = sheet.report.tiles.begin();
+            n += std::count_if(first, first + ptrdiff_t(sheet.decided),
+                               [&](const TileReport& tile) { return tile.status == status; });
+        }
+        return std::to_string(n);
+    };
+    std::string line = "saved " + count(TileStatus::Saved) + ", skipped " + count(TileStatus::Existing) + " existing";
+    const std::string empty = count(TileStatus::Empty) + " empty";
+    const std::string repeats = count(TileStatus::Repeat) + " repeated";
     if (command.cutting.skipEmpty && command.cutting.unique)
         line += ", left out " + empty + " and " + repeats;
     else if (command.cutting.skipEmpty)
@@ -329,11 +330,11 @@ public:
     }
 
     // Also after a failure: the tiles written before it are complete, and worth knowing about.
-    void finish()
+    void finish(const std::vector<Sheet>& sheets)
     {
         mProgress.clear();
         if (mCutting && !mCommand.cutting.dryRun)
-            mOut << lastLine(mCounts, mCommand);
+            mOut << lastLine(sheets, mCommand);
     }
 
     int status() const { return mFailed ? kExitFailure : kExitSuccess; }
@@ -369,7 +370,7 @@ private:
         mProgress.clear();
         reportLeftovers(sheet.report, mErr);
         mCutting = true;
-        cut(sheet, mCommand, mCounts, mProgress);
+        cut(sheet, mCommand, mProgress);
         sheet.picture = {};
         if (mCommand.cutting.dryRun)
             printDryRun(sheet.report, mOut);
@@ -382,7 +383,6 @@ private:
     std::ostream& mErr;
     bool mFailed = false;
     bool mCutting = false;
-    Counts mCounts;
     Progress mProgress;
 };
 
@@ -399,7 +399,7 @@ int saveAll(const Command& command, std::ostream& out, std::ostream& err, bool e
         return kExitUsage;
     }
     run.cutAll(sheets);
-    run.finish();
+    run.finish(sheets);
     return run.status();
 }
 
