@@ -17,6 +17,15 @@ std::string digitsOf(int32_t number, int32_t width)
 
 } // namespace
 
+std::optional<int32_t> NameTemplate::widthOf(const std::string& text)
+{
+    if (text == "auto")
+        return kAutoWidth;
+    const bool digits = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+    const int32_t width = digits ? std::stoi(text) : 0;
+    return width >= 1 && width <= kWidestNumber ? std::optional<int32_t>(width) : std::nullopt;
+}
+
 std::variant<NameTemplate, std::string> NameTemplate::parse(const std::string& text)
 {
     static const struct {
@@ -47,18 +56,12 @@ std::variant<NameTemplate, std::string> NameTemplate::parse(const std::string& t
             return "{" + inside + "} is no field; the fields are {n}, {row}, {col}, {stem} and {prefix}";
         Part part{known->field, {}, 0};
         if (name.size() < inside.size()) {
-            const std::string width = inside.substr(name.size() + 1);
-            const bool number = part.field == Field::Number || part.field == Field::Row || part.field == Field::Column;
-            const bool digits = !width.empty() && width.size() <= 3 &&
-                                width.find_first_not_of("0123456789") == std::string::npos;
-            if (!number)
+            if (part.field == Field::Stem || part.field == Field::Prefix)
                 return "{" + inside + "}: only {n}, {row} and {col} take a width";
-            if (width == "auto")
-                part.width = kAutoWidth;
-            else if (digits && std::stoi(width) >= 1 && std::stoi(width) <= kWidestNumber)
-                part.width = std::stoi(width);
-            else
+            const std::optional<int32_t> width = widthOf(inside.substr(name.size() + 1));
+            if (!width)
                 return "{" + inside + "}: a width is 'auto' or 1 to " + std::to_string(kWidestNumber) + " digits";
+            part.width = *width;
         }
         result.mParts.push_back(part);
         at = close + 1;

@@ -4,6 +4,7 @@
 #include "tiles/grid.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -33,6 +34,8 @@ private:
         int32_t width = 0;
     };
     static constexpr int32_t kAutoWidth = -1;
+    // "auto", or a width of 1 to 255 digits; nothing for anything else.
+    static std::optional<int32_t> widthOf(const std::string& text);
     std::vector<Part> mParts;
 };
 
