@@ -318,14 +318,17 @@ public:
     // Cuts each sheet in turn; a file that cannot be written ends the run.
     void cutAll(std::vector<Sheet>& sheets)
     {
+        std::string path;
         try {
-            for (Sheet& sheet : sheets)
+            for (Sheet& sheet : sheets) {
+                path = sheet.report.path;
                 if (reload(sheet))
                     cutOne(sheet);
+            }
         } catch (const platform::RuntimeError& e) {
             fail(e.description());
         } catch (const std::bad_alloc&) {
-            fail("out of memory while cutting");
+            fail("out of memory while cutting " + quoted(path));
         }
     }
 
