@@ -213,6 +213,13 @@ DecodedPng tooLarge(qint64 width, qint64 height)
     return result;
 }
 
+// libpng's own buffers, a row or two, can fail to come even though the picture
+// did; that is no damage of the file.
+DecodedPng refused(const Reader& r)
+{
+    return std::strstr(r.error, "memory") ? tooLarge(r.width, r.height) : invalid(causeOf(r));
+}
+
 struct ReadStructs {
     Reader reader;
     ReadStructs() { reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, onReadError, onReadWarning); }
@@ -466,7 +473,7 @@ DecodedPng decodePng(const QByteArray& file, qint64 maxPixels)
     r.data = reinterpret_cast<const png_byte*>(file.constData());
     r.size = size_t(file.size());
     if (!readHeader(r))
-        return invalid(causeOf(r));
+        return refused(r);
     if (sizeProduct(r.width, r.height) > maxPixels)
         return tooLarge(r.width, r.height);
     const QImage::Format format = storedFormatOf(r);
@@ -481,7 +488,7 @@ DecodedPng decodePng(const QByteArray& file, qint64 maxPixels)
     for (png_uint_32 y = 0; y < r.height; ++y)
         std::memset(rows + qsizetype(y) * bytesPerLine + rowBytes, 0, size_t(bytesPerLine) - rowBytes);
     if (!readRows(r, format, rows, bytesPerLine, rowBytes))
-        return invalid(causeOf(r));
+        return refused(r);
     if (format == QImage::Format_Indexed8)
         result.image.setColorTable(QList<QRgb>(r.colours.begin(), r.colours.begin() + (1 << r.bitDepth)));
     result.outcome = DecodedPng::Picture;

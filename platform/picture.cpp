@@ -128,13 +128,18 @@ QImage decodedPicture(const formats::DecodedPicture& decoded, const std::string&
     return decoded.image;
 }
 
-// Transparent pixels stay transparent, so they draw over what is beneath.
-QImage asDrawn(const QImage& image)
+// Transparent pixels stay transparent, so they draw over what is beneath. The
+// copy can find no memory where the file's own pixels did (16-bit ones).
+QImage asDrawn(const QImage& image, const std::string& fileName)
 {
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const QImage drawn =
+        image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (drawn.isNull())
+        throwTooLarge(fileName, image.width(), image.height());
+    return drawn;
 }
 
-// Qt's GIF reader: palette pixels and their colour table.
+// Qt's GIF reader; its 32-bit pixels.
 QImage loadGif(const QByteArray& bytes, const std::string& fileName)
 {
     QBuffer buffer;
@@ -180,12 +185,12 @@ QImage loadPicture(const QByteArray& bytes, const std::string& fileName, Pixels 
     if (kind == "bmp")
         return decodedPicture(formats::decodeBmp(bytes, maxPixels()), fileName);
     if (kind == "gif") {
-        const QImage stored = loadGif(bytes, fileName);
-        return pixels == Pixels::AsStored ? stored : asDrawn(stored);
+        const QImage decoded = loadGif(bytes, fileName);
+        return pixels == Pixels::AsStored ? formats::gifPalettePixels(decoded) : asDrawn(decoded, fileName);
     }
     if (kind == "png") {
         const QImage stored = decodedPicture(formats::decodePng(bytes, maxPixels()), fileName);
-        return pixels == Pixels::AsStored ? stored : asDrawn(stored);
+        return pixels == Pixels::AsStored ? stored : asDrawn(stored, fileName);
     }
     throw RuntimeError(InvalidPicture,
                        "Invalid picture: " + quoted(fileName) + " is neither a BMP, a GIF nor a PNG file");

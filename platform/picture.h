@@ -31,8 +31,8 @@ enum class Pixels {
     // 32-bit pixels, with alpha when it has transparency.
     AsDrawn,
     // As the file stores them, to be written again unchanged: a PNG in the
-    // kind of pixels it holds (formats/png.h), a GIF as palette pixels with
-    // its colour table, a BMP as for AsDrawn.
+    // kind of pixels it holds (formats/png.h), a GIF as palette pixels
+    // (formats/gif.h), a BMP as for AsDrawn.
     AsStored,
 };
 

@@ -714,6 +714,44 @@ TEST_F(BrowseLoadPicture, FailuresGiveTheirNumberAndNameTheFileAndTheCause)
     }
 }
 
+TEST_F(BrowseLoadPicture, GivesThePixelsAsTheFileStoresThemOrAsTheWindowDrawsThem)
+{
+    QImage transparent(6, 4, QImage::Format_ARGB32);
+    for (int y = 0; y < transparent.height(); ++y)
+        for (int x = 0; x < transparent.width(); ++x)
+            transparent.setPixel(x, y, (x + y) % 3 == 0 ? qRgba(0, 0, 0, 0) : qRgb(x * 40, y * 60, 90));
+    QImage grey(6, 4, QImage::Format_Grayscale16);
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x)
+            reinterpret_cast<quint16*>(grey.scanLine(y))[x] = quint16(x * 9001 + y * 17);
+    const QImage indexed = makeStrip(6, 4).convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    using F = QImage::Format;
+    const struct {
+        QString name;
+        QByteArray bytes;
+        QImage pixels;
+        QImage::Format stored;
+        QImage::Format drawn;
+    } cases[] = {
+        {"strip.bmp", encoded(makeStrip(6, 4), "BMP"), makeStrip(6, 4), F::Format_RGB32, F::Format_RGB32},
+        {"transparent.gif", gif::encode(transparent), transparent, F::Format_Indexed8, F::Format_ARGB32},
+        {"transparent.png", encoded(transparent, "PNG"), transparent, F::Format_ARGB32, F::Format_ARGB32},
+        {"grey.png", encoded(grey, "PNG"), grey, F::Format_Grayscale16, F::Format_RGB32},
+        {"palette.png", encoded(indexed, "PNG"), indexed, F::Format_Indexed8, F::Format_RGB32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        write(c.name, c.bytes);
+        const QImage stored = platform::LoadPicture(path(c.name), platform::Pixels::AsStored).image();
+        const QImage drawn = platform::LoadPicture(path(c.name), platform::Pixels::AsDrawn).image();
+        EXPECT_EQ(stored.format(), c.stored);
+        EXPECT_EQ(drawn.format(), c.drawn);
+        EXPECT_EQ(stored.convertToFormat(F::Format_RGBA64), c.pixels.convertToFormat(F::Format_RGBA64));
+        EXPECT_EQ(drawn, c.pixels.convertToFormat(c.drawn));
+        EXPECT_EQ(platform::LoadPicture(path(c.name)).image(), drawn);
+    }
+}
+
 TEST_F(BrowseLoadPicture, UnreadableFileIsError75)
 {
     if (isRoot())

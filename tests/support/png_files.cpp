@@ -134,8 +134,9 @@ QByteArray chunkData(const QByteArray& png, const char* type)
 
 QByteArray withChunkData(const QByteArray& png, const char* type, const QByteArray& data)
 {
-    const qsizetype at = chunkAt(png, type);
-    const qsizetype oldLength = qFromBigEndian<quint32>(png.constData() + at);
+    const qsizetype found = chunkAt(png, type);
+    const qsizetype at = found < 0 ? chunkAt(png, "IDAT") : found;
+    const qsizetype oldLength = found < 0 ? -kLengthSize - kTypeSize - kCrcSize : qFromBigEndian<quint32>(png.constData() + at);
     QByteArray chunk(kLengthSize, '\0');
     qToBigEndian<quint32>(quint32(data.size()), chunk.data());
     chunk += QByteArray(type) + data;

@@ -25,8 +25,10 @@ struct PngPattern {
 QByteArray pngFile(const PngPattern& pattern);
 
 // The file with its chunk of this type (the first one) given other data, the
-// CRC made right; or only the CRC changed, when data is left out.
+// CRC made right; a file with no such chunk gets one before its image data.
 QByteArray withChunkData(const QByteArray& png, const char* type, const QByteArray& data);
+
+// The file with the CRC of its chunk of this type wrong.
 QByteArray withBadCrc(const QByteArray& png, const char* type);
 
 // The file with its header claiming another size.
