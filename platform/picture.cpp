@@ -164,6 +164,8 @@ int Picture::pixelHeight() const { return isEmpty() ? 0 : mImage->height(); }
 
 const QImage& Picture::image() const { return mImage ? *mImage : emptyImage(); }
 
+Picture Picture::part(int x, int y, int width, int height) const { return Picture(image().copy(x, y, width, height)); }
+
 Picture LoadPicture(const std::string& fileName)
 {
     const FileBytes file = readPictureFile(fileName);

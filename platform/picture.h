@@ -18,6 +18,8 @@ public:
     int pixelWidth() const;
     int pixelHeight() const;
     const QImage& image() const;
+    // The pixels of a rectangle inside the picture, as they are held.
+    Picture part(int x, int y, int width, int height) const;
 
 private:
     std::shared_ptr<const QImage> mImage;
