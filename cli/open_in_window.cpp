@@ -25,7 +25,7 @@ void openInWindow(f_Main& form, const std::string& name)
     if (!platform::FileExists(path))
         throw platform::RuntimeError(platform::FileNotFound, "File not found: '" + name + "'");
     throw platform::RuntimeError(platform::InvalidPicture,
-                                 "Invalid picture: '" + name + "' is not a BMP or GIF file the file list offers");
+                                 "Invalid picture: '" + name + "' is not a BMP, GIF or PNG file the file list offers");
 }
 
 } // namespace cli

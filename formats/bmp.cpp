@@ -1,12 +1,14 @@
 #include "formats/bmp.h"
 
 #include "formats/large_memory.h"
+#include "formats/sizes.h"
 
 #include <QtEndian>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <limits>
 
 namespace formats {
 
@@ -289,14 +291,18 @@ QRgb* rowOf(QImage& image, const Header& h, qint64 storedRow)
     return reinterpret_cast<QRgb*>(image.scanLine(int(h.topDown ? storedRow : h.height - 1 - storedRow)));
 }
 
-qint64 rowBytesOf(const Header& h) { return (h.width * h.bits + kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes; }
+qint64 rowBytesOf(const Header& h)
+{
+    return sizeSum(sizeProduct(h.width, h.bits), kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
+}
 
 // Checked before the picture is allocated: a small file that claims a large
 // picture costs nothing.
 void checkRowsInFile(const Bytes& file, qint64 dataAt, const Header& h)
 {
     // The last row's padding may be left out.
-    const qint64 needed = rowBytesOf(h) * (h.height - 1) + (h.width * h.bits + kBitsPerByte - 1) / kBitsPerByte;
+    const qint64 lastRow = sizeSum(sizeProduct(h.width, h.bits), kBitsPerByte - 1) / kBitsPerByte;
+    const qint64 needed = sizeSum(sizeProduct(rowBytesOf(h), h.height - 1), lastRow);
     if (!file.holds(dataAt, needed))
         cutShort("its pixel data ends early");
 }
@@ -402,7 +408,7 @@ DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
         const Bytes file(bytes);
         const Header h = readHeader(file);
         checkCompression(h);
-        if (h.width * h.height > maxPixels)
+        if (sizeProduct(h.width, h.height) > maxPixels)
             return tooLarge(h);
         const Masks masks = readMasks(file, h);
         const qint64 dataOffset = file.u32(kDataOffsetAt);
@@ -437,8 +443,11 @@ QByteArray encodeBmp(const QImage& picture)
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
     const qint64 width = image.width();
     const qint64 height = image.height();
-    const qint64 rowBytes = (width * kEncodedBits + kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
-    const qint64 dataSize = rowBytes * height;
+    const qint64 rowBytes = sizeSum(sizeProduct(width, kEncodedBits), kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
+    const qint64 dataSize = sizeProduct(rowBytes, height);
+    // The headers give the file's size in 32 bits.
+    if (sizeSum(kEncodedHeadersSize, dataSize) > std::numeric_limits<quint32>::max())
+        return {};
     QByteArray file(kEncodedHeadersSize + dataSize, '\0');
     uchar* out = reinterpret_cast<uchar*>(file.data());
     out[0] = 'B';

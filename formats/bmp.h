@@ -4,25 +4,15 @@
 // the cause, and sets every pixel of the picture it gives, so nothing that the
 // file does not say can show.
 
+#include "formats/decoded.h"
+
 #include <QByteArray>
 #include <QImage>
-#include <QtGlobal>
-
-#include <string>
 
 namespace formats {
 
-struct DecodedBmp {
-    enum Outcome { Picture, TooLarge, Invalid };
-    Outcome outcome = Invalid;
-    // Picture: opaque 32-bit pixels (QImage::Format_RGB32), whatever the file's depth.
-    QImage image;
-    // Invalid: what is wrong, worded to follow the file's name: "is cut short (its palette ends early)".
-    std::string cause;
-    // TooLarge: the size the header gives.
-    qint64 width = 0;
-    qint64 height = 0;
-};
+// A decoded BMP picture is opaque 32-bit pixels (QImage::Format_RGB32), whatever the file's depth.
+using DecodedBmp = DecodedPicture;
 
 // Decodes a whole BMP file. A picture of more than maxPixels pixels is
 // TooLarge, told before anything is allocated.

@@ -1,6 +1,10 @@
 #include "formats/gif.h"
 
+#include "formats/sizes.h"
+
 #include <QtEndian>
+
+#include <QHash>
 
 #include <array>
 
@@ -27,6 +31,7 @@ constexpr int kTableSize = 1 << kMaxCodeBits;
 constexpr int kSmallestCodeSize = 1;
 constexpr int kLargestCodeSize = kMaxCodeBits - 1;
 constexpr int kBitsPerByte = 8;
+constexpr int kMostColours = 256;
 
 // How many pixels the LZW data of a picture gives before it ends; -1 when a
 // code makes no sense (the picture is damaged, not cut short).
@@ -102,8 +107,8 @@ bool gifFirstFrameEndsEarly(const QByteArray& file)
     if (file.size() < at + kImageDescriptorSize + 1)
         return true;
     const uchar* descriptor = reinterpret_cast<const uchar*>(file.constData() + at);
-    const qint64 wanted = qint64(qFromLittleEndian<quint16>(descriptor + kImageWidthAt)) *
-                          qFromLittleEndian<quint16>(descriptor + kImageHeightAt);
+    const qint64 wanted = sizeProduct(qFromLittleEndian<quint16>(descriptor + kImageWidthAt),
+                                      qFromLittleEndian<quint16>(descriptor + kImageHeightAt));
     at = afterPalette(file, at + kImageDescriptorSize, at + kImageFlagsAt);
     if (at >= file.size())
         return true;
@@ -112,6 +117,32 @@ bool gifFirstFrameEndsEarly(const QByteArray& file)
         return false;
     const qint64 pixels = pixelsIn(file, at + 1, codeSize, wanted);
     return pixels >= 0 && pixels < wanted;
+}
+
+QImage gifPalettePixels(const QImage& decoded)
+{
+    const QImage pixels = decoded.convertToFormat(QImage::Format_ARGB32);
+    QImage indexed(pixels.size(), QImage::Format_Indexed8);
+    if (indexed.isNull())
+        return decoded;
+    QList<QRgb> table;
+    QHash<QRgb, int> indexOf;
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        uchar* out = indexed.scanLine(y);
+        for (int x = 0; x < pixels.width(); ++x) {
+            auto found = indexOf.constFind(in[x]);
+            if (found == indexOf.cend()) {
+                if (table.size() == kMostColours)
+                    return decoded;
+                found = indexOf.insert(in[x], int(table.size()));
+                table << in[x];
+            }
+            out[x] = uchar(*found);
+        }
+    }
+    indexed.setColorTable(table);
+    return indexed;
 }
 
 } // namespace formats

@@ -1,5 +1,7 @@
 #include "formats/large_memory.h"
 
+#include "formats/sizes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +15,8 @@ namespace {
 constexpr size_t kHugePage = size_t(2) << 20;
 // Smaller blocks come from memory malloc has touched already.
 constexpr size_t kLargeBlock = kHugePage;
-constexpr int kBytesPerPixel = 4;
+constexpr qint64 kRowAlignBits = 32;
+constexpr qint64 kRowAlignBytes = 4;
 
 // A mapping of at least size bytes that starts on a huge page, or nothing for
 // a small block or when the system maps nothing; the caller then uses malloc.
@@ -64,16 +67,20 @@ std::unique_ptr<char, Block::Release> Block::allocate(size_t size)
     return std::unique_ptr<char, Release>(data, Release{mapped});
 }
 
-QImage newPicture(int width, int height)
+QImage newPicture(int width, int height, QImage::Format format)
 {
     if (width <= 0 || height <= 0)
         return {};
-    const qsizetype bytesPerLine = qsizetype(width) * kBytesPerPixel;
+    const qint64 depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const qint64 bytesPerLine = sizeSum(sizeProduct(width, depth), kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
+    const qint64 size = sizeProduct(bytesPerLine, height);
+    if (size == kBeyondAnySize)
+        return {};
     try {
         // The picture owns its block and gives it back when its last copy goes.
-        auto* block = new Block(bytesPerLine * height);
-        QImage picture(reinterpret_cast<uchar*>(block->data()), width, height, bytesPerLine, QImage::Format_RGB32,
-                       unmapPicture, block);
+        auto* block = new Block(size);
+        QImage picture(reinterpret_cast<uchar*>(block->data()), width, height, bytesPerLine, format, unmapPicture,
+                       block);
         if (picture.isNull())
             delete block;
         return picture;

@@ -31,8 +31,8 @@ private:
     qsizetype mSize;
 };
 
-// An opaque 32-bit picture of this size, not initialised, in such memory;
-// null when there is no memory for it.
-QImage newPicture(int width, int height);
+// A picture of this size and pixel format, not initialised, in such memory,
+// its rows padded to 32 bits as Qt's own are; null when there is no memory for it.
+QImage newPicture(int width, int height, QImage::Format format = QImage::Format_RGB32);
 
 } // namespace formats

@@ -41,7 +41,7 @@ private:
     std::string mPath;
 };
 
-// The ordinary files of Path whose names match Pattern ("*.bmp;*.gif"), any
+// The ordinary files of Path whose names match Pattern ("*.bmp;*.gif;*.png"), any
 // case, sorted by name; hidden files are left out. Choosing an entry with the
 // left button or the arrow keys raises Click, and so does choosing the chosen
 // entry again. Names are kept as the folder's bytes: one that is not UTF-8 is

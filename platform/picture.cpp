@@ -3,6 +3,8 @@
 #include "formats/bmp.h"
 #include "formats/gif.h"
 #include "formats/large_memory.h"
+#include "formats/png.h"
+#include "formats/sizes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/qt_support.h"
@@ -31,7 +33,11 @@ const QImage& emptyImage()
 
 // However deep the file's colours, the picture is held and drawn as 32-bit pixels.
 constexpr qint64 kBytesPerHeldPixel = 4;
+// The most a pixel takes in a file: 16-bit RGBA in a PNG, with a row's filter
+// byte when a row is one pixel wide.
+constexpr qint64 kMostBytesPerFilePixel = 9;
 constexpr qint64 kBytesPerMegabyte = 1024 * 1024;
+const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 // Headers, palettes and such that a file holds besides its pixels.
 constexpr qint64 kBytesBesidesPixels = kBytesPerMegabyte;
 // A GIF's logical screen size.
@@ -51,7 +57,7 @@ qint64 maxPixels()
 // No picture within the limit needs more of its file than this.
 qint64 maxFileBytes()
 {
-    return limitMegabytes() > 0 ? limitMegabytes() * kBytesPerMegabyte + kBytesBesidesPixels
+    return limitMegabytes() > 0 ? maxPixels() * kMostBytesPerFilePixel + kBytesBesidesPixels
                                 : std::numeric_limits<qint64>::max();
 }
 
@@ -112,18 +118,24 @@ FileBytes readPictureFile(const std::string& fileName)
     return {std::move(block), bytes};
 }
 
-Picture loadBmp(const QByteArray& bytes, const std::string& fileName)
+// The picture one of our decoders gave, or its error.
+QImage decodedPicture(const formats::DecodedPicture& decoded, const std::string& fileName)
 {
-    const formats::DecodedBmp decoded = formats::decodeBmp(bytes, maxPixels());
-    if (decoded.outcome == formats::DecodedBmp::TooLarge)
+    if (decoded.outcome == formats::DecodedPicture::TooLarge)
         throwTooLarge(fileName, decoded.width, decoded.height);
-    if (decoded.outcome == formats::DecodedBmp::Invalid)
+    if (decoded.outcome == formats::DecodedPicture::Invalid)
         throw RuntimeError(InvalidPicture, "Invalid picture: " + quoted(fileName) + " " + decoded.cause);
-    return Picture(decoded.image);
+    return decoded.image;
 }
 
-// Qt's GIF reader; transparent pixels stay transparent, so they draw over what is beneath.
-Picture loadGif(const QByteArray& bytes, const std::string& fileName)
+// Transparent pixels stay transparent, so they draw over what is beneath.
+QImage asDrawn(const QImage& image)
+{
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+}
+
+// Qt's GIF reader; its 32-bit pixels.
+QImage loadGif(const QByteArray& bytes, const std::string& fileName)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -137,7 +149,7 @@ Picture loadGif(const QByteArray& bytes, const std::string& fileName)
                                               reader.size().width());
         const qint64 height = std::max<qint64>(qFromLittleEndian<quint16>(bytes.constData() + kGifScreenHeightAt),
                                                reader.size().height());
-        if (width * height > maxPixels())
+        if (formats::sizeProduct(width, height) > maxPixels())
             throwTooLarge(fileName, width, height);
     }
     if (formats::gifFirstFrameEndsEarly(bytes))
@@ -147,7 +159,23 @@ Picture loadGif(const QByteArray& bytes, const std::string& fileName)
     if (image.isNull())
         throw RuntimeError(InvalidPicture, "Invalid picture: " + quoted(fileName) + " is a damaged GIF file (" +
                                                str(reader.errorString()) + ")");
-    return Picture(image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32));
+    return image;
+}
+
+QImage loadPicture(const QByteArray& bytes, const std::string& fileName, Pixels pixels)
+{
+    if (bytes.startsWith("BM"))
+        return decodedPicture(formats::decodeBmp(bytes, maxPixels()), fileName);
+    if (bytes.startsWith("GIF8")) {
+        const QImage decoded = loadGif(bytes, fileName);
+        return pixels == Pixels::AsStored ? formats::gifPalettePixels(decoded) : asDrawn(decoded);
+    }
+    if (bytes.startsWith(kPngSignature)) {
+        const QImage stored = decodedPicture(formats::decodePng(bytes, maxPixels()), fileName);
+        return pixels == Pixels::AsStored ? stored : asDrawn(stored);
+    }
+    throw RuntimeError(InvalidPicture,
+                       "Invalid picture: " + quoted(fileName) + " is neither a BMP, a GIF nor a PNG file");
 }
 
 } // namespace
@@ -166,34 +194,42 @@ const QImage& Picture::image() const { return mImage ? *mImage : emptyImage(); }
 
 Picture Picture::part(int x, int y, int width, int height) const { return Picture(image().copy(x, y, width, height)); }
 
-Picture LoadPicture(const std::string& fileName)
+Picture LoadPicture(const std::string& fileName, Pixels pixels)
 {
     const FileBytes file = readPictureFile(fileName);
-    const QByteArray& bytes = file.bytes;
-    if (bytes.startsWith("BM"))
-        return loadBmp(bytes, fileName);
-    if (bytes.startsWith("GIF8"))
-        return loadGif(bytes, fileName);
-    throw RuntimeError(InvalidPicture, "Invalid picture: " + quoted(fileName) + " is neither a BMP nor a GIF file");
+    return Picture(loadPicture(file.bytes, fileName, pixels));
 }
+
+Picture LoadPicture(const std::string& fileName) { return LoadPicture(fileName, Pixels::AsDrawn); }
 
 namespace {
 
 // Encoded whole before anything is written, so that no file is begun for a
 // picture that cannot be encoded.
+QByteArray encoded(const Picture& picture, const std::string& fileName, FileFormat format)
+{
+    const QByteArray bytes =
+        format == FileFormat::Png ? formats::encodePng(picture.image()) : formats::encodeBmp(picture.image());
+    if (bytes.isEmpty() && !picture.isEmpty())
+        throw RuntimeError(PathFileAccessError, "Path/File access error: cannot write " + quoted(fileName) +
+                                                    ": the picture is too large to encode as " +
+                                                    (format == FileFormat::Png ? "PNG" : "BMP"));
+    return bytes;
+}
+
 std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
 
 } // namespace
 
 void SavePicture(const Picture& picture, const std::string& fileName)
 {
-    ReplaceFile(fileName, viewOf(formats::encodeBmp(picture.image())));
+    ReplaceFile(fileName, viewOf(encoded(picture, fileName, FileFormat::Bmp)));
 }
 
-bool SaveNewPicture(const Picture& picture, const std::string& fileName)
+bool SaveNewPicture(const Picture& picture, const std::string& fileName, FileFormat format)
 {
     // Not synced to disk one by one: Save all writes thousands of tiles.
-    return WriteNewFile(fileName, viewOf(formats::encodeBmp(picture.image())));
+    return WriteNewFile(fileName, viewOf(encoded(picture, fileName, format)));
 }
 
 } // namespace platform

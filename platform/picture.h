@@ -25,9 +25,21 @@ private:
     std::shared_ptr<const QImage> mImage;
 };
 
-// Reads a BMP or GIF file (the first frame of an animated GIF). Errors: 53 when
-// the file is gone, 75 when it cannot be read, 481 when it is no readable
-// picture, 7 when it is too large to hold.
+// How a loaded picture holds its pixels.
+enum class Pixels {
+    // As the window draws them: a BMP as opaque 32-bit pixels; a GIF or PNG as
+    // 32-bit pixels, with alpha when it has transparency.
+    AsDrawn,
+    // As the file stores them, to be written again unchanged: a PNG in the
+    // kind of pixels it holds (formats/png.h), a GIF as palette pixels
+    // (formats/gif.h), a BMP as for AsDrawn.
+    AsStored,
+};
+
+// Reads a BMP, GIF or PNG file, whatever its name (the first frame of an
+// animated GIF). Errors: 53 when the file is gone, 75 when it cannot be read,
+// 481 when it is no readable picture, 7 when it is too large to hold.
+Picture LoadPicture(const std::string& fileName, Pixels pixels);
 Picture LoadPicture(const std::string& fileName);
 
 // Writes exactly the picture's pixels as a 24-bit BMP, whatever the name's
@@ -38,10 +50,13 @@ Picture LoadPicture(const std::string& fileName);
 // file and the cause.
 void SavePicture(const Picture& picture, const std::string& fileName);
 
+enum class FileFormat { Bmp, Png };
+
 // SavePicture for a file that must not exist yet: returns false and writes
 // nothing when the name exists in any form (a file, a folder, a link, even one
 // that points nowhere, a pipe), also one that appears while the picture is
-// written. No scratch file is ever left behind.
-bool SaveNewPicture(const Picture& picture, const std::string& fileName);
+// written. No scratch file is ever left behind. Png writes the picture's
+// pixels and alpha in the kind of pixels it holds (formats/png.h).
+bool SaveNewPicture(const Picture& picture, const std::string& fileName, FileFormat format = FileFormat::Bmp);
 
 } // namespace platform

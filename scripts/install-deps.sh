@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  libpng-dev
   libgtest-dev
   xvfb xauth xdotool openbox x11-utils
   desktop-file-utils appstream man-db

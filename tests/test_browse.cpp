@@ -8,6 +8,7 @@
 #include "support/screen_scale.h"
 #include "support/error_number.h"
 #include "support/lists.h"
+#include "support/png_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
 #include "window/f_main.h"
@@ -133,17 +134,17 @@ protected:
 
 using BrowseLists = BrowseTest;
 
-TEST_F(BrowseLists, FileListShowsOnlyVisibleBmpAndGifFilesOfAnyCaseByName)
+TEST_F(BrowseLists, FileListShowsOnlyVisibleBmpGifAndPngFilesOfAnyCaseByName)
 {
-    for (const QString& name : {"b.bmp", "STRIP.BMP", "A.GIF", "c.Gif"})
+    for (const QString& name : {"b.bmp", "STRIP.BMP", "A.GIF", "c.Gif", "d.png", "E.PNG"})
         writeStrip(dir, name, 32, 16);
-    for (const QString& name : {".hidden.bmp", "notes.txt", "image.png", "bmp", "strip.bmp.txt"})
+    for (const QString& name : {".hidden.bmp", "notes.txt", "image.jpg", "bmp", "strip.bmp.txt", "png"})
         write(name, "x");
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bmp"));
 
     browseHere();
 
-    EXPECT_EQ(entries(form.File1), QStringList({"A.GIF", "b.bmp", "c.Gif", "STRIP.BMP"}));
+    EXPECT_EQ(entries(form.File1), QStringList({"A.GIF", "b.bmp", "c.Gif", "d.png", "E.PNG", "STRIP.BMP"}));
     EXPECT_EQ(form.File1.Path(), path());
     EXPECT_EQ(form.File1.FileName(), "");
 }
@@ -471,7 +472,7 @@ TEST_F(BrowseLoad, FailedLoadKeepsPictureLabelAndOutlineAndNamesTheFile)
     writeStrip(dir, "good.bmp", 64, 16);
     writeStrip(dir, "deleted.gif", 32, 16);
     write("corrupt.bmp", "BM this is no picture at all, only text that starts like one");
-    write("png.gif", encoded(makeStrip(32, 16), "PNG"));
+    write("cut.png", encoded(makeStrip(32, 16), "PNG").chopped(20));
     browseHere();
     choose(form, "good.bmp");
     pick(form, 10);
@@ -484,7 +485,7 @@ TEST_F(BrowseLoad, FailedLoadKeepsPictureLabelAndOutlineAndNamesTheFile)
         int number;
     } cases[] = {
         {"corrupt.bmp", platform::InvalidPicture},
-        {"png.gif", platform::InvalidPicture},
+        {"cut.png", platform::InvalidPicture},
         {"deleted.gif", platform::FileNotFound},
     };
     for (const auto& c : cases) {
@@ -611,7 +612,7 @@ QByteArray topDownBmp(const QImage& image)
 
 using BrowseLoadPicture = BrowseTest;
 
-TEST_F(BrowseLoadPicture, ReadsBmpAndTheFirstPictureOfAGifExactly)
+TEST_F(BrowseLoadPicture, ReadsBmpPngAndTheFirstPictureOfAGifExactly)
 {
     const QImage strip = makeStrip(40, 20);
     const QImage indexed = strip.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
@@ -634,6 +635,8 @@ TEST_F(BrowseLoadPicture, ReadsBmpAndTheFirstPictureOfAGifExactly)
         {"strip.gif", gif::encode(gifStrip), gifStrip},
         {"animated.gif", animatedGif(gifStrip, later), gifStrip},
         {"gif named.bmp", gif::encode(gifStrip), gifStrip},
+        {"strip.png", encoded(strip, "PNG"), strip},
+        {"png named.gif", encoded(indexed, "PNG"), indexed},
         {"large.bmp", encoded(large, "BMP"), large},
     };
     for (const auto& c : cases) {
@@ -670,7 +673,9 @@ TEST_F(BrowseLoadPicture, FailuresGiveTheirNumberAndNameTheFileAndTheCause)
     write("short.bmp", strip.left(strip.size() / 2));
     write("text.bmp", "BM, but then only text");
     write("text.gif", QByteArray("GIF89a\x04\x00\x04\x00", 10) + "then only text");
-    write("picture.png", encoded(makeStrip(4, 4), "PNG"));
+    write("picture.jpg", encoded(makeStrip(4, 4), "JPG"));
+    write("cut.png", encoded(makeStrip(64, 16), "PNG").chopped(20));
+    write("huge.png", withSize(encoded(makeStrip(4, 4), "PNG"), 30000, 30000));
     write("huge.bmp", bmpHeader(20000, 20000));
     write("too-big.bmp", bmpHeader(8000, -8000));
     write("huge-screen.gif", gifWithScreen(30000, 30000));
@@ -685,14 +690,16 @@ TEST_F(BrowseLoadPicture, FailuresGiveTheirNumberAndNameTheFileAndTheCause)
         {"missing.bmp", platform::FileNotFound, "not found"},
         {"folder.bmp", platform::PathFileAccessError, "not a file"},
         {"pipe.bmp", platform::PathFileAccessError, "not a file"},
-        {"empty.bmp", platform::InvalidPicture, "neither a BMP nor a GIF"},
-        {"picture.png", platform::InvalidPicture, "neither a BMP nor a GIF"},
+        {"empty.bmp", platform::InvalidPicture, "neither a BMP, a GIF nor a PNG"},
+        {"picture.jpg", platform::InvalidPicture, "neither a BMP, a GIF nor a PNG"},
+        {"cut.png", platform::InvalidPicture, "cut short"},
         {"text.bmp", platform::InvalidPicture, "damaged BMP"},
         {"text.gif", platform::InvalidPicture, "damaged GIF"},
         {"short.bmp", platform::InvalidPicture, "cut short"},
         {"huge.bmp", platform::OutOfMemory, "20000x20000 pixels"},
         {"too-big.bmp", platform::OutOfMemory, "8000x8000 pixels"},
         {"huge-screen.gif", platform::OutOfMemory, "30000x30000 pixels"},
+        {"huge.png", platform::OutOfMemory, "30000x30000 pixels"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
@@ -704,6 +711,44 @@ TEST_F(BrowseLoadPicture, FailuresGiveTheirNumberAndNameTheFileAndTheCause)
             EXPECT_NE(e.description().find("'" + path(c.name) + "'"), std::string::npos) << e.description();
             EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
         }
+    }
+}
+
+TEST_F(BrowseLoadPicture, GivesThePixelsAsTheFileStoresThemOrAsTheWindowDrawsThem)
+{
+    QImage transparent(6, 4, QImage::Format_ARGB32);
+    for (int y = 0; y < transparent.height(); ++y)
+        for (int x = 0; x < transparent.width(); ++x)
+            transparent.setPixel(x, y, (x + y) % 3 == 0 ? qRgba(0, 0, 0, 0) : qRgb(x * 40, y * 60, 90));
+    QImage grey(6, 4, QImage::Format_Grayscale16);
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x)
+            reinterpret_cast<quint16*>(grey.scanLine(y))[x] = quint16(x * 9001 + y * 17);
+    const QImage indexed = makeStrip(6, 4).convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    using F = QImage::Format;
+    const struct {
+        QString name;
+        QByteArray bytes;
+        QImage pixels;
+        QImage::Format stored;
+        QImage::Format drawn;
+    } cases[] = {
+        {"strip.bmp", encoded(makeStrip(6, 4), "BMP"), makeStrip(6, 4), F::Format_RGB32, F::Format_RGB32},
+        {"transparent.gif", gif::encode(transparent), transparent, F::Format_Indexed8, F::Format_ARGB32},
+        {"transparent.png", encoded(transparent, "PNG"), transparent, F::Format_ARGB32, F::Format_ARGB32},
+        {"grey.png", encoded(grey, "PNG"), grey, F::Format_Grayscale16, F::Format_RGB32},
+        {"palette.png", encoded(indexed, "PNG"), indexed, F::Format_Indexed8, F::Format_RGB32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        write(c.name, c.bytes);
+        const QImage stored = platform::LoadPicture(path(c.name), platform::Pixels::AsStored).image();
+        const QImage drawn = platform::LoadPicture(path(c.name), platform::Pixels::AsDrawn).image();
+        EXPECT_EQ(stored.format(), c.stored);
+        EXPECT_EQ(drawn.format(), c.drawn);
+        EXPECT_EQ(stored.convertToFormat(F::Format_RGBA64), c.pixels.convertToFormat(F::Format_RGBA64));
+        EXPECT_EQ(drawn, c.pixels.convertToFormat(c.drawn));
+        EXPECT_EQ(platform::LoadPicture(path(c.name)).image(), drawn);
     }
 }
 

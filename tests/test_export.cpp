@@ -1,5 +1,6 @@
 // Choosing the output folder, saving the selected tile and saving every tile,
 // through the form as the user drives it, plus the runtime's dialogs and files.
+#include "formats/png.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/picture.h"
@@ -561,7 +562,15 @@ TEST(ExportFiles, SaveNewPictureSkipsANameThatExistsInAnyForm)
               platform::PathNotFound);
     EXPECT_TRUE(platform::SaveNewPicture(picture, pathIn(dir, "new.bmp")));
     EXPECT_EQ(readBmp(dir.filePath("new.bmp")), makeStrip(16, 16));
-    EXPECT_EQ(entriesOf(dir.path()), QStringList({"new.bmp"}));
+    // A PNG keeps the picture's alpha, through the same path.
+    QImage translucent = makeStrip(16, 16).convertToFormat(QImage::Format_ARGB32);
+    translucent.setPixel(3, 4, qRgba(10, 20, 30, 40));
+    EXPECT_TRUE(platform::SaveNewPicture(platform::Picture(translucent), pathIn(dir, "new.png"),
+                                         platform::FileFormat::Png));
+    EXPECT_FALSE(platform::SaveNewPicture(picture, pathIn(dir, "new.png"), platform::FileFormat::Png));
+    EXPECT_EQ(formats::decodePng(contentOf(dir.filePath("new.png")), translucent.width() * translucent.height()).image,
+              translucent);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"new.bmp", "new.png"}));
 }
 
 // ---------------------------------------------------------------- another reader

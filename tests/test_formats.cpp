@@ -1,17 +1,22 @@
 // The picture formats: the BMP decoder against the layouts a BMP file can
-// take, the BMP encoder against Qt's writer and ImageMagick, and the check for
-// GIFs cut short against a real LZW compressor's files.
+// take, the BMP encoder against Qt's writer and ImageMagick, the check for
+// GIFs cut short against a real LZW compressor's files, the PNG decoder
+// against Qt's reading of files libpng wrote, and PNG files written and read back.
 #include "formats/bmp.h"
 #include "formats/gif.h"
+#include "formats/png.h"
 #include "support/bmp_files.h"
+#include "support/png_files.h"
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -116,7 +121,7 @@ TEST(BmpDecoder, EveryHeaderAndPixelLayoutGivesTheColoursItStores)
     }
 }
 
-TEST(BmpDecoder, WhatItCannotReadIsTurnedDownWithTheCause)
+TEST(Decoders, WhatTheyCannotReadIsTurnedDownWithTheCause)
 {
     Bmp rle8 = withMasks(withPalette(layout(40, 2, 1, 8, "0201" "0001"), 2), kRle8, {});
     const auto changed = [](Bmp b, auto change) {
@@ -124,10 +129,19 @@ TEST(BmpDecoder, WhatItCannotReadIsTurnedDownWithTheCause)
         return bmpFile(b);
     };
     const Bmp rgb32 = layout(40, 1, 1, 32, "00000000");
+    const QByteArray png = pngFile({kPngRgb, 8, 40, 30});
+    const QByteArray palettePng = pngFile({kPngPalette, 8, 4, 4, false, 16});
+    const QByteArray rgbaPng = pngFile({kPngRgba, 8, 4, 4});
+    const auto idatOf = [&](const QByteArray& pixels) { return withChunkData(png, "IDAT", qCompress(pixels).mid(4)); };
+    constexpr qint64 kNoLimit = std::numeric_limits<qint64>::max();
+    using Decoder = formats::DecodedPicture (*)(const QByteArray&, qint64);
     const struct {
         const char* what;
         QByteArray file;
         const char* cause;
+        Decoder decode = formats::decodeBmp;
+        qint64 maxPixels = kManyPixels;
+        formats::DecodedPicture::Outcome outcome = formats::DecodedPicture::Invalid;
     } cases[] = {
         {"run-length data stored top down", changed(rle8, [](Bmp& b) { b.height = -1; }), "stored top down"},
         {"JPEG inside", changed(rgb32, [](Bmp& b) { b.compression = kJpeg; }), "JPEG"},
@@ -154,11 +168,38 @@ TEST(BmpDecoder, WhatItCannotReadIsTurnedDownWithTheCause)
          QByteArray::fromBase64("Qk1iWwB5AGMAAAAAAAAAAAAAEAAA/wEAGAAAAAAAAAAAAAA="), "info header of 0 bytes"},
         {"a palette of 300 colours for 8-bit pixels", bmpFile(withPalette(layout(40, 1, 1, 8, "00"), 2, 300)),
          "300 colours"},
+        {"with no size limit, a size whose rows overflow 64 bits",
+         bmpFile(layout(40, std::numeric_limits<qint32>::max(), std::numeric_limits<qint32>::min(), 32, "")),
+         "pixel data ends early", formats::decodeBmp, kNoLimit},
+        {"a BMP header too large", bmpFile(layout(40, 20000, 20000, 24, "")), "", formats::decodeBmp, kManyPixels,
+         formats::DecodedPicture::TooLarge},
+        {"PNG: no signature", png.mid(1), "is not a PNG file", formats::decodePng},
+        {"PNG: cut inside the image data", png.left(png.size() / 2), "is cut short", formats::decodePng},
+        {"PNG: cut after the header", png.left(33), "is cut short", formats::decodePng},
+        {"PNG: a bad CRC in the image data", withBadCrc(png, "IDAT"), "(CRC error in IDAT)", formats::decodePng},
+        {"PNG: a bad CRC in the header", withBadCrc(png, "IHDR"), "(CRC error in IHDR)", formats::decodePng},
+        {"PNG: image data that is no zlib stream", withChunkData(png, "IDAT", "not zlib at all"), "in IDAT)",
+         formats::decodePng},
+        {"PNG: image data inflating to too few rows", idatOf(QByteArray(10 * 121, '\0')), "Not enough image data",
+         formats::decodePng},
+        {"PNG: a row with an unknown filter", idatOf(QByteArray(30 * 121, '\x07')), "filter", formats::decodePng},
+        {"PNG: a size of 0 pixels", withSize(png, 0, 30), "Image width is zero in IHDR", formats::decodePng},
+        {"PNG: a size past the format's", withSize(png, 40, 0x80000000u), "out of range",
+         formats::decodePng},
+        {"PNG: a palette picture with no palette", withChunkData(palettePng, "PLTE", {}), "palette",
+         formats::decodePng},
+        {"PNG: transparency for pixels that have alpha", withChunkData(rgbaPng, "tRNS", "\x01\x02"), "tRNS",
+         formats::decodePng},
+        {"PNG: a header too large", withSize(png, 30000, 30000), "", formats::decodePng, kManyPixels,
+         formats::DecodedPicture::TooLarge},
+        {"PNG: with no size limit, the most the format allows", withSize(png, 0x7FFFFFFF, 0x7FFFFFFF), "",
+         formats::decodePng, kNoLimit, formats::DecodedPicture::TooLarge},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const formats::DecodedBmp decoded = formats::decodeBmp(c.file, kManyPixels);
-        ASSERT_EQ(decoded.outcome, formats::DecodedBmp::Invalid);
+        const formats::DecodedPicture decoded = c.decode(c.file, c.maxPixels);
+        ASSERT_EQ(decoded.outcome, c.outcome) << decoded.cause;
+        EXPECT_TRUE(decoded.image.isNull());
         EXPECT_NE(decoded.cause.find(c.cause), std::string::npos) << decoded.cause;
     }
 }
@@ -277,6 +318,191 @@ TEST(GifCheck, CompleteFilesFromARealCompressorPassAndEveryCutInsideTheirDataIsS
         // this size is more than the last 100 bytes.
         for (const qsizetype cut : {qsizetype(20), qsizetype(100), gif.size() / 2})
             EXPECT_TRUE(formats::gifFirstFrameEndsEarly(gif.chopped(cut))) << cut;
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- PNG
+
+namespace {
+
+QImage readByQt(const QByteArray& file)
+{
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    return reader.read();
+}
+
+// Every format compared at 16 bits a channel, which holds each of them exactly.
+QImage deep(const QImage& image) { return image.convertToFormat(QImage::Format_RGBA64); }
+
+// Red, green, blue and alpha of each pixel, 16-bit big-endian, top row first:
+// what `convert file -depth 16 -endian MSB rgba:-` gives.
+QByteArray rgba16Bytes(const QImage& image)
+{
+    const QImage pixels = deep(image);
+    QByteArray bytes;
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x) {
+            const QRgba64 c = reinterpret_cast<const QRgba64*>(pixels.constScanLine(y))[x];
+            for (const quint16 v : {c.red(), c.green(), c.blue(), c.alpha()})
+                bytes.append(char(v >> 8)).append(char(v & 0xFF));
+        }
+    return bytes;
+}
+
+TEST(PngDecoder, EveryColourTypeAndDepthGivesWhatQtReadsInTheFilesKindOfPixels)
+{
+    using F = QImage::Format;
+    // Qt 6.4 misreads 16-bit RGB with a transparent colour (its pixels come out
+    // shifted by a sample); ImageMagick reads those files instead.
+    constexpr bool kQtMisreads = true;
+    const struct {
+        const char* what;
+        PngPattern pattern;
+        QImage::Format format;
+        bool qtMisreads = false;
+    } cases[] = {
+        {"grey, 1 bit", {kPngGrey, 1}, F::Format_Grayscale8},
+        {"grey, 2 bits", {kPngGrey, 2}, F::Format_Grayscale8},
+        {"grey, 4 bits", {kPngGrey, 4}, F::Format_Grayscale8},
+        {"grey, 8 bits, interlaced", {kPngGrey, 8, 13, 7, true}, F::Format_Grayscale8},
+        {"grey, 16 bits", {kPngGrey, 16}, F::Format_Grayscale16},
+        {"grey, 2 bits, a transparent grey", {kPngGrey, 2, 13, 7, false, 0, true}, F::Format_ARGB32},
+        {"grey, 16 bits, a transparent grey", {kPngGrey, 16, 13, 7, false, 0, true}, F::Format_RGBA64},
+        {"RGB, 8 bits", {kPngRgb, 8}, F::Format_RGB32},
+        {"RGB, 8 bits, interlaced, 1x1", {kPngRgb, 8, 1, 1, true}, F::Format_RGB32},
+        {"RGB, 16 bits, interlaced", {kPngRgb, 16, 13, 7, true}, F::Format_RGBX64},
+        {"RGB, 8 bits, a transparent colour", {kPngRgb, 8, 13, 7, false, 0, true}, F::Format_ARGB32},
+        {"RGB, 16 bits, a transparent colour", {kPngRgb, 16, 13, 7, false, 0, true}, F::Format_RGBA64, kQtMisreads},
+        {"palette, 1 bit", {kPngPalette, 1, 13, 7, false, 2}, F::Format_Indexed8},
+        {"palette, 2 bits, interlaced", {kPngPalette, 2, 13, 7, true, 3}, F::Format_Indexed8},
+        {"palette, 4 bits", {kPngPalette, 4, 13, 7, false, 11}, F::Format_Indexed8},
+        {"palette, 8 bits", {kPngPalette, 8, 40, 9, false, 200}, F::Format_Indexed8},
+        {"grey with alpha, 8 bits", {kPngGreyAlpha, 8}, F::Format_ARGB32},
+        {"grey with alpha, 16 bits, interlaced", {kPngGreyAlpha, 16, 13, 7, true}, F::Format_RGBA64},
+        {"RGBA, 8 bits, interlaced, 5x3", {kPngRgba, 8, 5, 3, true}, F::Format_ARGB32},
+        {"RGBA, 16 bits", {kPngRgba, 16}, F::Format_RGBA64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray file = pngFile(c.pattern);
+        ASSERT_FALSE(file.isEmpty());
+        const formats::DecodedPng decoded = formats::decodePng(file, kManyPixels);
+        ASSERT_EQ(decoded.outcome, formats::DecodedPng::Picture) << decoded.cause;
+        EXPECT_EQ(decoded.image.format(), c.format);
+        if (c.qtMisreads && !haveImageMagick()) {
+            ADD_FAILURE() << "ImageMagick's convert is not installed: it reads the file Qt misreads";
+        } else if (c.qtMisreads) {
+            QTemporaryDir dir;
+            QFile out(dir.filePath("picture.png"));
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+            out.close();
+            EXPECT_EQ(convert({out.fileName(), "-depth", "16", "-endian", "MSB", "rgba:-"}), rgba16Bytes(decoded.image));
+        } else {
+            const QImage byQt = readByQt(file);
+            ASSERT_FALSE(byQt.isNull());
+            EXPECT_EQ(deep(decoded.image), deep(byQt));
+        }
+        if (c.pattern.transparentColour)
+            EXPECT_EQ(decoded.image.pixelColor(0, 0).alpha(), 0) << "the first pixel has the transparent colour";
+    }
+}
+
+// Colours of a fixed pattern, grey where asked, some translucent where the format holds alpha.
+QImage patternPicture(QImage::Format format, bool grey, int colours = 0)
+{
+    QImage image(11, 6, QImage::Format_RGBA64);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const quint16 v = quint16((x * 7919 + y * 3301) * 2654435761u >> 11);
+            const quint16 alpha = (x + y) % 4 == 0 ? quint16(v / 3) : quint16(0xFFFF);
+            image.setPixel(x, y, 0);
+            reinterpret_cast<QRgba64*>(image.scanLine(y))[x] =
+                QRgba64::fromRgba64(v, grey ? v : quint16(v * 3), grey ? v : quint16(v ^ 0x5A5A), alpha);
+        }
+    if (format != QImage::Format_Indexed8)
+        return image.convertToFormat(format);
+    QList<QRgb> table;
+    for (int i = 0; i < colours; ++i)
+        table << qRgba(i * 41 % 256, i * 97 % 256, i * 13 % 256, i % 3 ? 255 : i * 7 % 256);
+    QImage indexed(image.size(), QImage::Format_Indexed8);
+    indexed.setColorTable(table);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            indexed.setPixel(x, y, uint((x * 5 + y * 3) % colours));
+    return indexed;
+}
+
+TEST(PngEncoder, EveryFormatReadsBackWithItsPixelsAndFormat)
+{
+    using F = QImage::Format;
+    constexpr qsizetype kColourTypeAt = 25;
+    constexpr qsizetype kBitDepthAt = 24;
+    const struct {
+        const char* what;
+        QImage picture;
+        QImage::Format format;
+        int colourType;
+        int bitDepth;
+    } cases[] = {
+        {"RGB32", patternPicture(F::Format_RGB32, false), F::Format_RGB32, kPngRgb, 8},
+        {"RGB888", patternPicture(F::Format_RGB888, false), F::Format_RGB32, kPngRgb, 8},
+        {"ARGB32", patternPicture(F::Format_ARGB32, false), F::Format_ARGB32, kPngRgba, 8},
+        {"ARGB32, all grey", patternPicture(F::Format_ARGB32, true), F::Format_ARGB32, kPngGreyAlpha, 8},
+        {"ARGB32 premultiplied", patternPicture(F::Format_ARGB32_Premultiplied, false), F::Format_ARGB32, kPngRgba,
+         8},
+        {"Grayscale8", patternPicture(F::Format_Grayscale8, true), F::Format_Grayscale8, kPngGrey, 8},
+        {"Grayscale16", patternPicture(F::Format_Grayscale16, true), F::Format_Grayscale16, kPngGrey, 16},
+        {"RGBX64", patternPicture(F::Format_RGBX64, false), F::Format_RGBX64, kPngRgb, 16},
+        {"RGBA64", patternPicture(F::Format_RGBA64, false), F::Format_RGBA64, kPngRgba, 16},
+        {"RGBA64, all grey", patternPicture(F::Format_RGBA64, true), F::Format_RGBA64, kPngGreyAlpha, 16},
+        {"Mono", patternPicture(F::Format_RGB32, false).convertToFormat(F::Format_Mono), F::Format_Indexed8,
+         kPngPalette, 1},
+        {"Indexed8 of 2 colours", patternPicture(F::Format_Indexed8, false, 2), F::Format_Indexed8, kPngPalette, 1},
+        {"Indexed8 of 5 colours", patternPicture(F::Format_Indexed8, false, 5), F::Format_Indexed8, kPngPalette, 4},
+        {"Indexed8 of 40 colours", patternPicture(F::Format_Indexed8, false, 40), F::Format_Indexed8, kPngPalette,
+         8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray file = formats::encodePng(c.picture);
+        ASSERT_GT(file.size(), kColourTypeAt);
+        EXPECT_EQ(file[kColourTypeAt], c.colourType);
+        EXPECT_EQ(file[kBitDepthAt], c.bitDepth);
+        const formats::DecodedPng decoded = formats::decodePng(file, kManyPixels);
+        ASSERT_EQ(decoded.outcome, formats::DecodedPng::Picture) << decoded.cause;
+        EXPECT_EQ(decoded.image.format(), c.format);
+        EXPECT_EQ(decoded.image, c.picture.convertToFormat(c.format));
+        EXPECT_EQ(deep(readByQt(file)), deep(c.picture.convertToFormat(c.format)));
+    }
+    EXPECT_TRUE(formats::encodePng(QImage()).isEmpty());
+}
+
+TEST(PngEncoder, APaletteHoldsTheEntriesThePixelsUseAndTheAlphaUpToTheLastTranslucentOne)
+{
+    QImage picture(3, 1, QImage::Format_Indexed8);
+    picture.setColorTable({qRgba(1, 2, 3, 0), qRgb(4, 5, 6), qRgba(7, 8, 9, 10), qRgb(10, 11, 12), qRgb(0, 0, 0)});
+    const struct {
+        const char* what;
+        std::vector<uint> indexes;
+        const char* palette;
+        const char* alpha;
+    } cases[] = {
+        {"the first two entries", {1, 0, 1}, "010203" "040506", "00"},
+        {"up to the fourth entry", {3, 0, 0}, "010203" "040506" "070809" "0a0b0c", "00ff0a"},
+        {"opaque entries only", {1, 1, 1}, "010203" "040506", "00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int x = 0; x < 3; ++x)
+            picture.setPixel(x, 0, c.indexes[size_t(x)]);
+        const QByteArray file = formats::encodePng(picture);
+        EXPECT_EQ(chunkData(file, "PLTE").toHex(), c.palette);
+        EXPECT_EQ(chunkData(file, "tRNS").toHex(), c.alpha);
     }
 }
 

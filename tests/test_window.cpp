@@ -188,7 +188,7 @@ TEST(WindowComposition, FormAndStartingState)
     EXPECT_EQ(f.ScaleWidth(), 7215);
     EXPECT_EQ(f.ScaleHeight(), 4560);
 
-    EXPECT_EQ(f.File1.Pattern(), "*.bmp;*.gif");
+    EXPECT_EQ(f.File1.Pattern(), "*.bmp;*.gif;*.png");
     EXPECT_TRUE(f.Image1.picture().isEmpty());
     EXPECT_TRUE(f.Picture1.picture().isEmpty());
     EXPECT_TRUE(f.Picture2.picture().isEmpty());
@@ -560,7 +560,7 @@ TEST(WindowLook, ADarkDesktopChangesNoColourOfTheWindow)
     EXPECT_EQ(dark.widget()->grab().toImage(), lightWindow);
 }
 
-TEST(WindowLook, ATransparentGifTileIsSavedTheSameOnEveryDesktop)
+TEST(WindowLook, ATransparentGifOrPngTileIsSavedTheSameOnEveryDesktop)
 {
     QTemporaryDir dir;
     QImage strip(32, 16, QImage::Format_ARGB32);
@@ -572,10 +572,13 @@ TEST(WindowLook, ATransparentGifTileIsSavedTheSameOnEveryDesktop)
     ASSERT_TRUE(gifFile.open(QIODevice::WriteOnly));
     ASSERT_GT(gifFile.write(gif::encode(strip)), 0);
     gifFile.close();
+    // The same strip as a PNG, written by Qt.
+    const QString pngPath = dir.filePath("strip.png");
+    ASSERT_TRUE(strip.save(pngPath, "PNG"));
 
-    const auto saveTile = [&](const QString& name) {
+    const auto saveTile = [&](const QString& strip, const QString& name) {
         f_Main f;
-        f.Image1.setPicture(platform::LoadPicture(gifPath.toStdString()));
+        f.Image1.setPicture(platform::LoadPicture(strip.toStdString()));
         int16_t button = 1;
         int16_t shift = 0;
         float x = 20 * platform::Screen.TwipsPerPixelX();
@@ -586,15 +589,19 @@ TEST(WindowLook, ATransparentGifTileIsSavedTheSameOnEveryDesktop)
         QFile saved(path);
         return saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray();
     };
-    const QByteArray onLight = saveTile("light.bmp");
+    const QByteArray onLight = saveTile(gifPath, "light.bmp");
     QByteArray onDark;
+    QByteArray pngOnDark;
     {
         const DesktopPalette desktop(darkDesktop());
-        onDark = saveTile("dark.bmp");
+        onDark = saveTile(gifPath, "dark.bmp");
+        pngOnDark = saveTile(pngPath, "png-dark.bmp");
     }
 
     ASSERT_FALSE(onLight.isEmpty());
     EXPECT_EQ(onDark, onLight);
+    EXPECT_EQ(platform::LoadPicture(pngPath.toStdString()).image(), platform::LoadPicture(gifPath.toStdString()).image());
+    EXPECT_EQ(pngOnDark, onLight);
     // Transparent pixels hold the preview's own background.
     const QImage tile = QImage::fromData(onDark, "BMP");
     const platform::OLE_COLOR b = platform::kPreviewBackground;

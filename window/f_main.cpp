@@ -41,7 +41,7 @@ f_Main::f_Main()
     Drive1.Move(135, 225, 2580, 315);
     Dir1.Move(135, 585, 2580, 1665);
     File1.Move(2790, 225, 3300, 2040);
-    File1.setPattern("*.bmp;*.gif");
+    File1.setPattern("*.bmp;*.gif;*.png");
 
     Frame1.Move(45, 2475, 5910, 1905);
     Picture1.Move(3060, 540, 2760, 465);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What `cmake --install --strip` puts under a prefix: a stripped program behind
-# the command link, a valid desktop entry that opens BMP and GIF files, crisp
+# the command link, a valid desktop entry that opens BMP, GIF and PNG files, crisp
 # icons at every size of the hicolor theme, valid AppStream metainfo with a
 # screenshot, and the manual page. Needs no display.
 # Usage: test_installed_tree.sh <path-to-quorvel> <artifact-dir>
@@ -26,7 +26,7 @@ readelf -S "$installed" | grep -q '\.debug_info' && e2e_fail "the installed prog
 
 desktop=$prefix/share/applications/quorvel.desktop
 grep -qx 'Exec=quorvel %f' "$desktop" || e2e_fail "the desktop entry does not hand a file to quorvel"
-grep -qx 'MimeType=image/bmp;image/gif;' "$desktop" || e2e_fail "the desktop entry opens no BMP and GIF files"
+grep -qx 'MimeType=image/bmp;image/gif;image/png;' "$desktop" || e2e_fail "the desktop entry opens no BMP, GIF and PNG files"
 
 # Every size is the 16-pixel picture with each pixel made a square block.
 small=$prefix/share/icons/hicolor/16x16/apps/quorvel.png

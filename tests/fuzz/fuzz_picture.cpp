@@ -1,10 +1,12 @@
 // libFuzzer target: one picture file through the form, as a user takes it.
 // The input is written as a file in a scratch folder and chosen in the file
 // list (File1_Click loads it into Image1), a few tiles are picked, and the
-// preview is saved with SavePicture and SaveNewPicture and read back. Errors
-// the runtime reports are expected; a crash, a sanitizer report or a saved
-// tile whose pixels differ from the preview is a finding.
+// preview is saved with SavePicture and SaveNewPicture and read back; the
+// picture as stored is written as PNG and read back. Errors the runtime
+// reports are expected; a crash, a sanitizer report or a saved tile or
+// picture whose pixels differ from what was saved is a finding.
 #include "formats/bmp.h"
+#include "formats/png.h"
 #include "platform/app.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
@@ -77,6 +79,17 @@ void expectSavedAsPreview(const std::string& path, const QImage& preview)
         std::abort();
 }
 
+// The pixels as the file stores them must come back from a PNG of them in the
+// same kind of pixels.
+void expectSameFromPng(const std::string& path)
+{
+    const QImage stored = platform::LoadPicture(path, platform::Pixels::AsStored).image();
+    const formats::DecodedPng back =
+        formats::decodePng(formats::encodePng(stored), stored.width() * qint64(stored.height()));
+    if (back.image.format() != stored.format() || back.image != stored)
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -114,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     expectSameOnReload(input.fileName().toStdString(), loaded.image());
+    expectSameFromPng(input.fileName().toStdString());
 
     // The first tile, one in the middle and the last.
     const float width = form.Image1.Width();
