@@ -1,11 +1,14 @@
 #include "cli/batch.h"
 
+#include "cli/manifest.h"
 #include "cli/sheet_report.h"
+#include "cli/tileset.h"
 #include "platform/canvas.h"
 #include "platform/colors.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/picture.h"
+#include "platform/picture_contents.h"
 #include "platform/screen.h"
 
 #include <chrono>
@@ -70,15 +73,19 @@ struct Sheet {
     // Empty from the plan to the cut when there are several sheets, so that
     // one is held at a time.
     platform::Picture picture;
+    // Where its manifest and tileset go, "" for none.
     std::string manifest;
     std::string tileset;
+    QByteArray tilesetBytes;
 };
 
 std::string extensionOf(TileFormat format) { return format == TileFormat::Png ? ".png" : ".bmp"; }
 
-platform::Picture loadSheet(const std::string& path)
+// PNG tiles keep the sheet's own kind of pixels; BMP tiles are drawn as the window draws them.
+platform::Picture loadSheet(const std::string& path, TileFormat format)
 {
-    return platform::LoadPicture(path);
+    return platform::LoadPicture(path, format == TileFormat::Png ? platform::Pixels::AsStored
+                                                                 : platform::Pixels::AsDrawn);
 }
 
 // The sheet's grid and each tile's name. Errors: the picture's, when it
@@ -86,11 +93,12 @@ platform::Picture loadSheet(const std::string& path)
 Sheet planOf(const std::string& path, const Command& command)
 {
     Sheet sheet;
-    sheet.picture = loadSheet(path);
+    sheet.picture = loadSheet(path, command.cutting.format);
     SheetReport& report = sheet.report;
     report.path = path;
     report.width = sheet.picture.pixelWidth();
     report.height = sheet.picture.pixelHeight();
+    report.format = platform::PictureFileKind(path);
     report.options = command.cutting.grid;
     auto grid = tiles::cutGrid(report.width, report.height, report.options);
     if (const std::string* refusal = std::get_if<std::string>(&grid))
@@ -105,6 +113,13 @@ Sheet planOf(const std::string& path, const Command& command)
                                  extension});
     sheet.manifest = withStem(command.cutting.manifest, stem);
     sheet.tileset = withStem(command.cutting.tileset, stem);
+    if (!sheet.tileset.empty()) {
+        auto tileset = tilesetTsx(report, sheet.tileset);
+        if (const std::string* refusal = std::get_if<std::string>(&tileset))
+            throw Refusal{"--tileset " + quoted(sheet.tileset) + " cannot hold the grid of " + quoted(path) + ": " +
+                          *refusal};
+        sheet.tilesetBytes = std::get<QByteArray>(std::move(tileset));
+    }
     return sheet;
 }
 
@@ -125,9 +140,8 @@ void checkNames(const std::vector<Sheet>& sheets, const Command& command)
             const std::string which = tileText(tile, sheet.report);
             if (tile.file.size() == extension)
                 throw Refusal{"--name gives " + which + " an empty name"};
-            if (tile.file.find('/') != std::string::npos)
-                throw Refusal{"--name gives " + which + " a name with a '/': " + quoted(tile.file)};
-            if (tile.file.size() > longest)
+            // A --prefix may name a folder inside the output folder, as in the window.
+            if (tile.file.size() - (tile.file.rfind('/') + 1) > longest)
                 throw Refusal{"--name gives " + which + " a name longer than the " + std::to_string(longest) +
                               " bytes the output folder takes: " + quoted(tile.file)};
             const auto [owner, fresh] = owners.emplace(tile.file, which);
@@ -172,19 +186,53 @@ struct Counts {
 // be saved. Errors: a tile that cannot be written ends the cut there.
 void cut(Sheet& sheet, const Command& command, Counts& counts, Progress& progress)
 {
+    const Cutting& cutting = command.cutting;
     platform::Canvas canvas(platform::kPreviewBackground);
-    const size_t total = sheet.report.tiles.size();
-    for (size_t i = 0; i < total; ++i) {
-        TileReport& tile = sheet.report.tiles[i];
+    platform::PictureIndex seen;
+    std::vector<TileReport>& tiles = sheet.report.tiles;
+    const bool png = cutting.format == TileFormat::Png;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        TileReport& tile = tiles[i];
+        const tiles::PixelRect& r = tile.tile.rect;
+        // A PNG tile is the sheet's own pixels; so are what tell empty and
+        // repeated tiles, before any compositing.
+        const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique
+                                             ? sheet.picture.part(r.x, r.y, r.width, r.height)
+                                             : platform::Picture();
+        const bool empty = cutting.skipEmpty && platform::IsBlank(pixels, cutting.emptyColour);
+        // Kept by position, as a tile numbered 0 (--first 0) would read as none.
+        const int32_t repeated = cutting.unique && !empty ? seen.firstSame(pixels, int32_t(i) + 1) : 0;
         const std::string target = command.output + platform::PathSeparator + tile.file;
-        if (platform::NameTaken(target))
+        if (empty) {
+            tile.status = TileStatus::Empty;
+            ++counts.empty;
+        } else if (repeated != 0) {
+            tile.status = TileStatus::Repeat;
+            tile.repeatOf = tiles[size_t(repeated) - 1].tile.number;
+            ++counts.repeats;
+        } else if (platform::NameTaken(target) ||
+                   (!cutting.dryRun &&
+                    !platform::SaveNewPicture(png ? pixels : composed(sheet.picture, r, canvas), target,
+                                              png ? platform::FileFormat::Png : platform::FileFormat::Bmp))) {
             tile.status = TileStatus::Existing;
-        else if (!command.cutting.dryRun &&
-                 !platform::SaveNewPicture(composed(sheet.picture, tile.tile.rect, canvas), target))
-            tile.status = TileStatus::Existing;
-        ++(tile.status == TileStatus::Saved ? counts.saved : counts.existing);
-        progress.update(i + 1, total);
+            ++counts.existing;
+        } else {
+            ++counts.saved;
+        }
+        progress.update(i + 1, tiles.size());
     }
+}
+
+// The sheet's manifest and tileset, each whole or not at all.
+void writeBeside(const Sheet& sheet)
+{
+    if (!sheet.manifest.empty()) {
+        const QByteArray json = manifestJson(sheet.report);
+        platform::ReplaceFile(sheet.manifest, std::string_view(json.constData(), size_t(json.size())));
+    }
+    if (!sheet.tileset.empty())
+        platform::ReplaceFile(sheet.tileset,
+                              std::string_view(sheet.tilesetBytes.constData(), size_t(sheet.tilesetBytes.size())));
 }
 
 std::string fateOf(const TileReport& tile)
@@ -305,7 +353,7 @@ private:
             return true;
         const SheetReport& report = sheet.report;
         try {
-            sheet.picture = loadSheet(report.path);
+            sheet.picture = loadSheet(report.path, mCommand.cutting.format);
         } catch (const platform::RuntimeError& e) {
             fail(e.description());
             return false;
@@ -325,6 +373,8 @@ private:
         sheet.picture = {};
         if (mCommand.cutting.dryRun)
             printDryRun(sheet.report, mOut);
+        else
+            writeBeside(sheet);
     }
 
     const Command& mCommand;

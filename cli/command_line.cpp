@@ -195,8 +195,8 @@ std::string readCutting(const QCommandLineParser& parser, const Options& options
     }
     if (parser.isSet(options.format)) {
         const QString format = parser.value(options.format);
-        if (format != "bmp")
-            return given(options.format) + ": the format is bmp (png is on its way)";
+        if (format != "bmp" && format != "png")
+            return given(options.format) + ": the formats are bmp and png";
         cutting.format = format == "png" ? TileFormat::Png : TileFormat::Bmp;
     }
     if (parser.isSet(options.name)) {

@@ -29,7 +29,10 @@ std::variant<NameTemplate, std::string> NameTemplate::parse(const std::string& t
     while (at < text.size()) {
         const std::string::size_type open = text.find('{', at);
         if (open != at) {
-            result.mParts.push_back(Part{Field::Text, text.substr(at, open - at), 0});
+            const std::string plain = text.substr(at, open - at);
+            if (plain.find('/') != std::string::npos)
+                return "a name holds no '/' (the folder is --output's)";
+            result.mParts.push_back(Part{Field::Text, plain, 0});
             at = std::min(open, text.size());
             continue;
         }

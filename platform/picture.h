@@ -42,6 +42,10 @@ enum class Pixels {
 Picture LoadPicture(const std::string& fileName, Pixels pixels);
 Picture LoadPicture(const std::string& fileName);
 
+// What the file is by its first bytes, whatever its name: "bmp", "gif" or
+// "png"; "" for none of them, or a file that cannot be read.
+std::string PictureFileKind(const std::string& fileName);
+
 // Writes exactly the picture's pixels as a 24-bit BMP, whatever the name's
 // extension, replacing an existing file only once the new one is complete: a
 // failed write leaves the old file as it was. A name that is a link keeps the

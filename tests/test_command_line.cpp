@@ -4,9 +4,12 @@
 #include "cli/batch.h"
 #include "cli/command_line.h"
 #include "cli/open_in_window.h"
+#include "formats/png.h"
+#include "platform/picture.h"
 #include "resources/gif_writer.h"
 #include "support/error_number.h"
 #include "support/files.h"
+#include "support/png_files.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -14,6 +17,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -429,6 +435,7 @@ TEST(CommandLine, NameTemplateFieldsAndRefusals)
         {"plain}", "plain}", ""},
         {"", "", ""},
         {"{n", "", "'{n' has no closing '}'"},
+        {"sub/{n}", "", "a name holds no '/'"},
         {"{N}", "", "{N} is no field"},
         {"{}", "", "{} is no field"},
         {"{stem:3}", "", "{stem:3}: only {n}, {row} and {col} take a width"},
@@ -493,7 +500,10 @@ TEST(CommandLine, SaveAllCutsTheGridItIsGiven)
          35,
          35,
          {"--tile", "16x16", "--margin", "1", "--spacing", "1"},
-         {{"1.bmp", {1, 1, 16, 16}}, {"2.bmp", {18, 1, 16, 16}}, {"3.bmp", {1, 18, 16, 16}}, {"4.bmp", {18, 18, 16, 16}}},
+         {{"1.bmp", {1, 1, 16, 16}},
+          {"2.bmp", {18, 1, 16, 16}},
+          {"3.bmp", {1, 18, 16, 16}},
+          {"4.bmp", {18, 18, 16, 16}}},
          "1 pixel column at the right and 1 pixel row at the bottom belong to no tile"},
         {"edges kept, rows and columns from 0",
          40,
@@ -564,7 +574,7 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", b, small, "--tile", "16x16", "--name", "{stem}{n}"}, "cannot cut '" + small.toStdString()},
         {{"--save-all", b, "--name", "tile"}, "--name gives tile 1 of '" + b.toStdString() + "' and tile 2 of '" +
                                                   b.toStdString() + "' the same name 'tile.bmp'"},
-        {{"--save-all", b, "--name", "{n}/x"}, "a name with a '/': '1/x.bmp'"},
+        {{"--save-all", b, "--name", "{n}/x"}, "--name '{n}/x': a name holds no '/'"},
         {{"--save-all", b, "--name", ""}, "--name gives tile 1 of '" + b.toStdString() + "' an empty name"},
         {{"--save-all", b, "--prefix", longPrefix}, "a name longer than the 255 bytes the output folder takes"},
         {{"--save-all", a, b}, "tile 1 of '" + a.toStdString() + "' and tile 1 of '" + b.toStdString() + "'"},
@@ -628,4 +638,174 @@ TEST(CommandLine, DryRunPrintsEachTileAndWritesNothing)
 
     EXPECT_EQ(entriesOf(out), QStringList({"icon_2.bmp"}));
     EXPECT_EQ(contentOf(QDir(out).filePath("icon_2.bmp")), "the user's own");
+}
+
+// ---------------------------------------------------------------- empty and repeated tiles, manifest
+
+namespace {
+
+// A GIF sheet of 4x2 tiles of 16 pixels, row by row: a pattern, transparent,
+// the first pattern again, a second pattern, magenta, the second again, a
+// third pattern, transparent.
+QString writeSheetWithBlanksAndRepeats(const QTemporaryDir& dir)
+{
+    QImage sheet(64, 32, QImage::Format_ARGB32);
+    const auto fill = [&](int tile, auto colourAt) {
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                sheet.setPixel(tile % 4 * 16 + x, tile / 4 * 16 + y, colourAt(x, y));
+    };
+    const auto pattern = [](int seed) {
+        // Few colours, as a GIF holds at most 255.
+        return [seed](int x, int y) { return qRgb(x / 4 * 60, y / 4 * 60, seed * 40); };
+    };
+    const auto plain = [](QRgb colour) { return [colour](int, int) { return colour; }; };
+    fill(0, pattern(1));
+    fill(1, plain(qRgba(0, 0, 0, 0)));
+    fill(2, pattern(1));
+    fill(3, pattern(2));
+    fill(4, plain(qRgb(255, 0, 255)));
+    fill(5, pattern(2));
+    fill(6, pattern(3));
+    fill(7, plain(qRgba(0, 0, 0, 0)));
+    const QString path = dir.filePath("sheet.gif");
+    writeFile(path, gif::encode(sheet));
+    return path;
+}
+
+} // namespace
+
+TEST(CommandLine, SkipEmptyAndUniqueLeaveTilesOut)
+{
+    QTemporaryDir dir;
+    const QString sheet = writeSheetWithBlanksAndRepeats(dir);
+    const struct Case {
+        QStringList options;
+        QStringList files;
+        std::string last; // between "skipped 0 existing" and ", in"
+    } cases[] = {
+        {{}, {"1", "2", "3", "4", "5", "6", "7", "8"}, ""},
+        {{"--skip-empty"}, {"1", "3", "4", "5", "6", "7"}, ", left out 2 empty"},
+        {{"--skip-empty", "--empty-colour", "FF00ff"}, {"1", "3", "4", "6", "7"}, ", left out 3 empty"},
+        {{"--unique"}, {"1", "2", "4", "5", "7"}, ", left out 3 repeated"},
+        {{"--unique", "--skip-empty"}, {"1", "4", "5", "7"}, ", left out 2 empty and 2 repeated"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        QTemporaryDir out;
+        const BatchRun run = runProgram(QStringList{"--save-all", sheet, "--output", out.path(), "--tile", "16x16"} +
+                                        c.options);
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out, "saved " + std::to_string(c.files.size()) + ", skipped 0 existing" + c.last + ", in " +
+                               out.path().toStdString() + "\n");
+        QStringList names;
+        for (const QString& number : c.files)
+            names << number + ".bmp";
+        EXPECT_EQ(entriesOf(out.path()), names);
+    }
+}
+TEST(CommandLine, ManifestListsEveryTileOnceAsTheFilesAre)
+{
+    QTemporaryDir dir;
+    const QString sheet = writeSheetWithBlanksAndRepeats(dir);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+    writeFile(QDir(out).filePath("t07.png"), "the user's own");
+    writeFile(dir.filePath("sheet.json"), "an earlier manifest");
+    const QStringList arguments = {"--save-all", sheet, "--output", out, "--tile", "16x16", "--skip-empty",
+                                   "--empty-colour", "ff00ff", "--unique", "--name", "t{n:2}", "--format", "png",
+                                   "--manifest", dir.filePath("{stem}.json"), "--tileset", dir.filePath("{stem}.tsx")};
+    // A dry run tells the fates the run then meets, and writes nothing.
+    const BatchRun dry = runProgram(arguments + QStringList{"--dry-run"});
+    EXPECT_EQ(dry.status, cli::kExitSuccess) << dry.err;
+    EXPECT_EQ(dry.out, "t01.png 0,0 16x16 saved\n"
+                       "t02.png 16,0 16x16 empty\n"
+                       "t03.png 32,0 16x16 repeat of 1\n"
+                       "t04.png 48,0 16x16 saved\n"
+                       "t05.png 0,16 16x16 empty\n"
+                       "t06.png 16,16 16x16 repeat of 4\n"
+                       "t07.png 32,16 16x16 existing\n"
+                       "t08.png 48,16 16x16 empty\n");
+    EXPECT_EQ(entriesOf(out), QStringList({"t07.png"}));
+    EXPECT_EQ(contentOf(dir.filePath("sheet.json")), "an earlier manifest");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("sheet.tsx")));
+
+    const BatchRun run = runProgram(arguments);
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    EXPECT_EQ(run.out, "saved 2, skipped 1 existing, left out 3 empty and 2 repeated, in " + out.toStdString() + "\n");
+    EXPECT_EQ(entriesOf(out), QStringList({"t01.png", "t04.png", "t07.png"}));
+    EXPECT_EQ(contentOf(QDir(out).filePath("t07.png")), "the user's own");
+    EXPECT_NE(contentOf(dir.filePath("sheet.tsx")).indexOf("tilecount=\"8\""), -1);
+
+    const QJsonObject manifest = QJsonDocument::fromJson(contentOf(dir.filePath("sheet.json"))).object();
+    EXPECT_EQ(manifest["sheet"]["path"].toString(), sheet);
+    EXPECT_EQ(manifest["sheet"]["format"].toString(), "gif");
+    EXPECT_EQ(manifest["grid"]["columns"].toInt(), 4);
+    EXPECT_EQ(manifest["grid"]["rows"].toInt(), 2);
+    const QJsonArray tiles = manifest["tiles"].toArray();
+    ASSERT_EQ(tiles.size(), 8);
+    const QStringList statuses = {"saved", "empty", "repeat", "saved", "empty", "repeat", "existing", "empty"};
+    const QImage pixels(sheet);
+    QStringList present;
+    for (int i = 0; i < tiles.size(); ++i) {
+        const QJsonObject tile = tiles[i].toObject();
+        SCOPED_TRACE(i);
+        EXPECT_EQ(tile["number"].toInt(), i + 1);
+        EXPECT_EQ(tile["row"].toInt(), i / 4 + 1);
+        EXPECT_EQ(tile["column"].toInt(), i % 4 + 1);
+        EXPECT_EQ(tile["file"].toString(), QString("t%1.png").arg(i + 1, 2, 10, QChar('0')));
+        EXPECT_EQ(tile["status"].toString(), statuses[i]);
+        const QRect rect(tile["x"].toInt(), tile["y"].toInt(), tile["width"].toInt(), tile["height"].toInt());
+        EXPECT_EQ(rect, QRect(i % 4 * 16, i / 4 * 16, 16, 16));
+        if (tile["status"] == "repeat")
+            EXPECT_EQ(tile["repeatOf"].toInt(), i - 1);
+        if (tile["status"] == "saved")
+            EXPECT_EQ(QImage(QDir(out).filePath(tile["file"].toString())).convertToFormat(QImage::Format_ARGB32),
+                      pixels.copy(rect).convertToFormat(QImage::Format_ARGB32));
+        if (tile["status"] == "saved" || tile["status"] == "existing")
+            present << tile["file"].toString();
+    }
+    EXPECT_EQ(entriesOf(out), present);
+}
+
+TEST(CommandLine, PngTilesKeepTheSheetsOwnPixels)
+{
+    const struct Case {
+        const char* what;
+        PngPattern pattern;
+    } cases[] = {
+        {"grey, 8 bits", {kPngGrey, 8, 20, 10}},
+        {"grey, 16 bits", {kPngGrey, 16, 20, 10}},
+        {"grey and alpha", {kPngGreyAlpha, 8, 20, 10}},
+        {"RGB, 16 bits", {kPngRgb, 16, 20, 10}},
+        {"RGBA, 8 bits, interlaced", {kPngRgba, 8, 20, 10, true}},
+        {"RGBA, 16 bits", {kPngRgba, 16, 20, 10}},
+        {"palette with translucent entries", {kPngPalette, 8, 20, 10, false, 200}},
+    };
+    constexpr int kColourTypeAt = 25; // in the header chunk, after the signature
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString sheet = dir.filePath("sheet.png");
+        const QByteArray file = pngFile(c.pattern);
+        ASSERT_FALSE(file.isEmpty());
+        writeFile(sheet, file);
+        ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+        const QString out = dir.filePath("out");
+        const BatchRun run = runProgram(
+            {"--save-all", sheet, "--output", out, "--format", "png", "--tile", "8x8", "--partial", "--name", "{n}"});
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        const QImage stored = platform::LoadPicture(sheet.toStdString(), platform::Pixels::AsStored).image();
+        const QRect rects[] = {{0, 0, 8, 8}, {8, 0, 8, 8}, {16, 0, 4, 8}, {0, 8, 8, 2}, {8, 8, 8, 2}, {16, 8, 4, 2}};
+        EXPECT_EQ(entriesOf(out).size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            const QByteArray tile = contentOf(QDir(out).filePath(QString("%1.png").arg(i + 1)));
+            ASSERT_GT(tile.size(), kColourTypeAt) << i + 1;
+            EXPECT_EQ(tile[kColourTypeAt], file[kColourTypeAt]) << i + 1;
+            const formats::DecodedPng decoded = formats::decodePng(tile, 1 << 20);
+            EXPECT_EQ(decoded.image.convertToFormat(QImage::Format_RGBA64),
+                      stored.copy(rects[i]).convertToFormat(QImage::Format_RGBA64))
+                << i + 1;
+        }
+    }
 }
