@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and the end-to-end test need.
+# Installs every Debian package that building, testing and the end-to-end test need,
+# and the packages named as arguments (the benchmark's own peers, from `make bench`).
 # Returns at once when all of them are already present.
 set -euo pipefail
 
@@ -10,9 +11,10 @@ packages=(
   libgtest-dev
   xvfb xauth xdotool openbox x11-utils
   desktop-file-utils appstream man-db
-  imagemagick graphicsmagick
+  imagemagick
   fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
+  "$@"
 )
 
 missing=()
