@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <new>
 #include <unordered_map>
 
@@ -60,7 +61,7 @@ private:
     Clock::time_point mDrawnAt;
 };
 
-std::string quoted(const std::string& name) { return "'" + name + "'"; }
+std::string inQuotes(const std::string& name) { return "'" + name + "'"; }
 
 // What the command line asks that cannot be done: the run ends before it
 // writes anything.
@@ -105,7 +106,7 @@ Sheet planOf(const std::string& path, const Command& command)
     report.options = command.cutting.grid;
     auto grid = tiles::cutGrid(report.width, report.height, report.options);
     if (const std::string* refusal = std::get_if<std::string>(&grid))
-        throw Refusal{"cannot cut " + quoted(path) + ": " + *refusal};
+        throw Refusal{"cannot cut " + inQuotes(path) + ": " + *refusal};
     report.grid = std::get<tiles::Grid>(std::move(grid));
     const std::string stem = stemOf(path);
     const std::string extension = extensionOf(command.cutting.format);
@@ -119,16 +120,26 @@ Sheet planOf(const std::string& path, const Command& command)
     if (!sheet.tileset.empty()) {
         auto tileset = tilesetTsx(report, sheet.tileset);
         if (const std::string* refusal = std::get_if<std::string>(&tileset))
-            throw Refusal{"--tileset " + quoted(sheet.tileset) + " cannot hold the grid of " + quoted(path) + ": " +
+            throw Refusal{"--tileset " + inQuotes(sheet.tileset) + " cannot hold the grid of " + inQuotes(path) + ": " +
                           *refusal};
         sheet.tilesetBytes = std::get<QByteArray>(std::move(tileset));
     }
     return sheet;
 }
 
+namespace fs = std::filesystem;
+
+// The name from the root, without "." or "..", to tell whether two names name one file.
+fs::path withinFolder(const std::string& name)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(name, error).lexically_normal();
+    return absolute.has_filename() ? absolute : absolute.parent_path();
+}
+
 std::string tileText(const TileReport& tile, const SheetReport& sheet)
 {
-    return "tile " + std::to_string(tile.tile.number) + " of " + quoted(sheet.path);
+    return "tile " + std::to_string(tile.tile.number) + " of " + inQuotes(sheet.path);
 }
 
 // Every tile's name must be one the output folder can hold, and no two tiles
@@ -146,21 +157,26 @@ void checkNames(const std::vector<Sheet>& sheets, const Command& command)
             // A --prefix may name a folder inside the output folder, as in the window.
             if (tile.file.size() - (tile.file.rfind('/') + 1) > longest)
                 throw Refusal{"--name gives " + which + " a name longer than the " + std::to_string(longest) +
-                              " bytes the output folder takes: " + quoted(tile.file)};
+                              " bytes the output folder takes: " + inQuotes(tile.file)};
             const auto [owner, fresh] = owners.emplace(tile.file, which);
             if (!fresh)
                 throw Refusal{"--name gives " + owner->second + " and " + which + " the same name " +
-                              quoted(tile.file)};
+                              inQuotes(tile.file)};
         }
+    // A manifest or tileset replaces what it is named, so it must not be named as a tile.
+    const fs::path output = withinFolder(command.output);
     std::unordered_map<std::string, std::string> written;
     for (const Sheet& sheet : sheets)
         for (const auto& [option, file] : {std::pair{"--manifest", &sheet.manifest}, {"--tileset", &sheet.tileset}}) {
             if (file->empty())
                 continue;
-            const std::string which = std::string(option) + " of " + quoted(sheet.report.path);
+            const std::string which = std::string(option) + " of " + inQuotes(sheet.report.path);
             const auto [owner, fresh] = written.emplace(*file, which);
             if (!fresh)
-                throw Refusal{owner->second + " and " + which + " would both be " + quoted(*file)};
+                throw Refusal{owner->second + " and " + which + " would both be " + inQuotes(*file)};
+            const auto tile = owners.find(withinFolder(*file).lexically_relative(output).string());
+            if (tile != owners.end())
+                throw Refusal{which + " would be the file of " + tile->second + ": " + inQuotes(*file)};
         }
 }
 
@@ -282,7 +298,7 @@ void reportLeftovers(const SheetReport& sheet, std::ostream& err)
     const auto pixels = [](int32_t count, const std::string& what) {
         return std::to_string(count) + " pixel " + what + (count == 1 ? "" : "s");
     };
-    err << "quorvel: " << quoted(sheet.path) << ": " << pixels(sheet.grid.leftoverColumns, "column")
+    err << "quorvel: " << inQuotes(sheet.path) << ": " << pixels(sheet.grid.leftoverColumns, "column")
         << " at the right and " << pixels(sheet.grid.leftoverRows, "row")
         << " at the bottom belong to no tile (--partial keeps them)\n";
 }
@@ -308,7 +324,7 @@ public:
             } catch (const platform::RuntimeError& e) {
                 fail(e.description());
             } catch (const std::bad_alloc&) {
-                fail("out of memory while reading " + quoted(path));
+                fail("out of memory while reading " + inQuotes(path));
             }
         }
         checkNames(sheets, mCommand);
@@ -328,7 +344,7 @@ public:
         } catch (const platform::RuntimeError& e) {
             fail(e.description());
         } catch (const std::bad_alloc&) {
-            fail("out of memory while cutting " + quoted(path));
+            fail("out of memory while cutting " + inQuotes(path));
         }
     }
 
@@ -364,7 +380,7 @@ private:
         }
         if (sheet.picture.pixelWidth() == report.width && sheet.picture.pixelHeight() == report.height)
             return true;
-        fail(quoted(report.path) + " changed size while the run went on; it is left alone");
+        fail(inQuotes(report.path) + " changed size while the run went on; it is left alone");
         return false;
     }
 

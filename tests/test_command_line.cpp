@@ -567,6 +567,8 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", b, "--name", ""}, "--name gives tile 1 of '" + b.toStdString() + "' an empty name"},
         {{"--save-all", b, "--prefix", longPrefix}, "a name longer than the 255 bytes the output folder takes"},
         {{"--save-all", a, b}, "tile 1 of '" + a.toStdString() + "' and tile 1 of '" + b.toStdString() + "'"},
+        {{"--save-all", a, "--manifest", out + "/./1.bmp"},
+         "--manifest of '" + a.toStdString() + "' would be the file of tile 1 of '" + a.toStdString() + "'"},
         {{"--save-all", a, "--tile", "24x24", "--partial", "--tileset", dir.filePath("a.tsx")},
          "--tileset '" + dir.filePath("a.tsx").toStdString() + "' cannot hold the grid of '" + a.toStdString()},
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "m.json"}, "put {stem} in its name"},
