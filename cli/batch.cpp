@@ -163,15 +163,18 @@ void checkNames(const std::vector<Sheet>& sheets, const Command& command)
                 throw Refusal{"--name gives " + owner->second + " and " + which + " the same name " +
                               inQuotes(tile.file)};
         }
-    // A manifest or tileset replaces what it is named, so it must not be named as a tile.
+    // A manifest or tileset replaces what it is named, so it must not be named
+    // as a tile or a sheet.
     const fs::path output = withinFolder(command.output);
     std::unordered_map<std::string, std::string> written;
+    for (const Sheet& sheet : sheets)
+        written.emplace(withinFolder(sheet.report.path).string(), "the sheet " + inQuotes(sheet.report.path));
     for (const Sheet& sheet : sheets)
         for (const auto& [option, file] : {std::pair{"--manifest", &sheet.manifest}, {"--tileset", &sheet.tileset}}) {
             if (file->empty())
                 continue;
             const std::string which = std::string(option) + " of " + inQuotes(sheet.report.path);
-            const auto [owner, fresh] = written.emplace(*file, which);
+            const auto [owner, fresh] = written.emplace(withinFolder(*file).string(), which);
             if (!fresh)
                 throw Refusal{owner->second + " and " + which + " would both be " + inQuotes(*file)};
             const auto tile = owners.find(withinFolder(*file).lexically_relative(output).string());

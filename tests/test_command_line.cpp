@@ -567,6 +567,8 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", b, "--name", ""}, "--name gives tile 1 of '" + b.toStdString() + "' an empty name"},
         {{"--save-all", b, "--prefix", longPrefix}, "a name longer than the 255 bytes the output folder takes"},
         {{"--save-all", a, b}, "tile 1 of '" + a.toStdString() + "' and tile 1 of '" + b.toStdString() + "'"},
+        {{"--save-all", a, "--tileset", dir.filePath("out/../a.bmp")},
+         "the sheet '" + a.toStdString() + "' and --tileset of '" + a.toStdString() + "' would both be '"},
         {{"--save-all", a, "--manifest", out + "/./1.bmp"},
          "--manifest of '" + a.toStdString() + "' would be the file of tile 1 of '" + a.toStdString() + "'"},
         {{"--save-all", a, "--tile", "24x24", "--partial", "--tileset", dir.filePath("a.tsx")},
