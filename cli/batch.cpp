@@ -120,8 +120,8 @@ Sheet planOf(const std::string& path, const Command& command)
     if (!sheet.tileset.empty()) {
         auto tileset = tilesetTsx(report, sheet.tileset);
         if (const std::string* refusal = std::get_if<std::string>(&tileset))
-            throw Refusal{"--tileset " + inQuotes(sheet.tileset) + " cannot hold the grid of " + inQuotes(path) + ": " +
-                          *refusal};
+            throw Refusal{"--tileset " + inQuotes(sheet.tileset) + " cannot hold the grid of " + inQuotes(path) +
+                          ": " + *refusal};
         sheet.tilesetBytes = std::get<QByteArray>(std::move(tileset));
     }
     return sheet;
@@ -130,7 +130,7 @@ Sheet planOf(const std::string& path, const Command& command)
 namespace fs = std::filesystem;
 
 // The name from the root, without "." or "..", to tell whether two names name one file.
-fs::path withinFolder(const std::string& name)
+fs::path fromRoot(const std::string& name)
 {
     std::error_code error;
     const fs::path absolute = fs::absolute(name, error).lexically_normal();
@@ -165,19 +165,19 @@ void checkNames(const std::vector<Sheet>& sheets, const Command& command)
         }
     // A manifest or tileset replaces what it is named, so it must not be named
     // as a tile or a sheet.
-    const fs::path output = withinFolder(command.output);
+    const fs::path output = fromRoot(command.output);
     std::unordered_map<std::string, std::string> written;
     for (const Sheet& sheet : sheets)
-        written.emplace(withinFolder(sheet.report.path).string(), "the sheet " + inQuotes(sheet.report.path));
+        written.emplace(fromRoot(sheet.report.path).string(), "the sheet " + inQuotes(sheet.report.path));
     for (const Sheet& sheet : sheets)
         for (const auto& [option, file] : {std::pair{"--manifest", &sheet.manifest}, {"--tileset", &sheet.tileset}}) {
             if (file->empty())
                 continue;
             const std::string which = std::string(option) + " of " + inQuotes(sheet.report.path);
-            const auto [owner, fresh] = written.emplace(withinFolder(*file).string(), which);
+            const auto [owner, fresh] = written.emplace(fromRoot(*file).string(), which);
             if (!fresh)
                 throw Refusal{owner->second + " and " + which + " would both be " + inQuotes(*file)};
-            const auto tile = owners.find(withinFolder(*file).lexically_relative(output).string());
+            const auto tile = owners.find(fromRoot(*file).lexically_relative(output).string());
             if (tile != owners.end())
                 throw Refusal{which + " would be the file of " + tile->second + ": " + inQuotes(*file)};
         }
