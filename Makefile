@@ -47,10 +47,13 @@ fuzz: deps
 screenshot: build
 	@bash scripts/screenshot.sh $(BUILD)
 
-# The benchmark runs in a Release build of its own, never in `make test`.
+# The benchmark runs in a Release build of its own, never in `make test`. Its
+# peers that nothing else needs are installed here only.
 BENCH_BUILD ?= build-release
+BENCH_PACKAGES = graphicsmagick libvips-tools
 
-bench: deps
+bench:
+	@bash scripts/install-deps.sh $(BENCH_PACKAGES)
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BENCH_BUILD) -j$(JOBS) --target quorvel_bench
 	@$(BENCH_BUILD)/bench/quorvel_bench $(BENCH_ARGS)

@@ -2,8 +2,10 @@
 
 #include "platform/picture.h"
 
+#include <QColor>
 #include <QImage>
 #include <chrono>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -27,6 +29,70 @@ constexpr int kFolderStripHeight = 16;
 
 QRgb pixelColour(int x, int y) { return qRgb(x & kByteMask, y & kByteMask, (x >> 8) & kByteMask); }
 
+// One cell in this many is left empty, as sheets have unused cells.
+constexpr uint32_t kEmptyOneIn = 12;
+// The figure's shades: outline, dark, middle, light.
+constexpr int kShades = 4;
+// One figure pixel in this many is a dark detail.
+constexpr uint32_t kDetailOneIn = 6;
+constexpr uint32_t kSeed = 0x9E3779B9;
+
+// A small fixed-seed generator (xorshift), the same on every machine.
+class Random {
+public:
+    explicit Random(uint32_t seed) : mState(seed ? seed : kSeed) {}
+    uint32_t next()
+    {
+        mState ^= mState << 13;
+        mState ^= mState >> 17;
+        mState ^= mState << 5;
+        return mState;
+    }
+    uint32_t below(uint32_t n) { return next() % n; }
+
+private:
+    uint32_t mState;
+};
+
+// One sprite: a random left half mirrored, denser towards the middle, lit from
+// above with a few darker details, then outlined where it meets the ground.
+void drawSprite(QImage& sheet, int left, int top, int cell, Random& random)
+{
+    const int hue = int(random.below(360));
+    QRgb shades[kShades];
+    shades[0] = QColor::fromHsv(hue, 200, 40).rgba();
+    for (int i = 1; i < kShades; ++i)
+        shades[i] = QColor::fromHsv(hue, 180 - 30 * i, 90 + 50 * i).rgba();
+    const int half = cell / 2;
+    std::vector<int> shade(size_t(cell * cell), -1);
+    for (int y = 1; y < cell - 1; ++y) {
+        // Three bands, light at the top.
+        const int lit = kShades - 1 - (y * (kShades - 1)) / cell;
+        for (int x = 1; x < half; ++x) {
+            // Nearer the middle column and row, more likely part of the figure.
+            const int closeness = x + (half - std::abs(y - half));
+            if (int(random.below(uint32_t(cell + half))) >= closeness)
+                continue;
+            const int s = random.below(kDetailOneIn) == 0 ? 1 : lit;
+            shade[size_t(y * cell + x)] = s;
+            shade[size_t(y * cell + cell - 1 - x)] = s;
+        }
+    }
+    const auto filled = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < cell && y < cell && shade[size_t(y * cell + x)] > 0;
+    };
+    for (int y = 0; y < cell; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(sheet.scanLine(top + y)) + left;
+        for (int x = 0; x < cell; ++x) {
+            const int s = shade[size_t(y * cell + x)];
+            if (s > 0)
+                row[x] = shades[s];
+            else if (filled(x - 1, y) || filled(x + 1, y) || filled(x, y - 1) || filled(x, y + 1))
+                row[x] = shades[0];
+        }
+    }
+}
+
 } // namespace
 
 void writeStrip(const fs::path& file, int width, int height)
@@ -38,6 +104,58 @@ void writeStrip(const fs::path& file, int width, int height)
             row[x] = pixelColour(x, y);
     }
     platform::SavePicture(platform::Picture(image), file.string());
+}
+
+void writeSpriteSheet(const fs::path& file, int width, int height, int cell)
+{
+    QImage sheet(width, height, QImage::Format_ARGB32);
+    sheet.fill(Qt::transparent);
+    Random random(kSeed);
+    for (int top = 0; top + cell <= height; top += cell) {
+        for (int left = 0; left + cell <= width; left += cell) {
+            if (random.below(kEmptyOneIn) != 0)
+                drawSprite(sheet, left, top, cell, random);
+        }
+    }
+    sheet.save(QString::fromStdString(file.string()), "PNG");
+}
+
+std::string checkSheetTiles(const fs::path& folder, const std::string& prefix, const fs::path& sheet, int cell,
+                            bool pixels)
+{
+    const QImage image = QImage(QString::fromStdString(sheet.string())).convertToFormat(QImage::Format_ARGB32);
+    const int columns = image.width() / cell;
+    const int count = columns * (image.height() / cell);
+    for (int number = 1; number <= count; ++number) {
+        const fs::path file = folder / (prefix + std::to_string(number) + ".png");
+        std::error_code error;
+        if (fs::file_size(file, error) == 0 || error)
+            return file.filename().string() + " is missing or empty";
+        if (!pixels)
+            continue;
+        const QRect cellRect(((number - 1) % columns) * cell, ((number - 1) / columns) * cell, cell, cell);
+        if (QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_ARGB32) !=
+            image.copy(cellRect))
+            return file.filename().string() + " does not hold the pixels of its cell";
+    }
+    if (filesBelow(folder) != std::uintmax_t(count))
+        return std::to_string(filesBelow(folder)) + " files written, not " + std::to_string(count);
+    return {};
+}
+
+std::uintmax_t filesBelow(const fs::path& folder, std::uintmax_t* bytes)
+{
+    std::uintmax_t files = 0;
+    if (bytes)
+        *bytes = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        ++files;
+        if (bytes)
+            *bytes += entry.file_size();
+    }
+    return files;
 }
 
 std::uintmax_t tileFileSize(const fs::path& scratchFolder, int width, int height)

@@ -13,6 +13,21 @@ namespace bench {
 // each pixel coloured by its column and row so that no two tiles are alike.
 void writeStrip(const std::filesystem::path& file, int width, int height);
 
+// Writes a sheet of sprites as an RGBA PNG: on a transparent ground, one small
+// figure in each cell of cell x cell pixels, mirrored left to right as sprites
+// are, in a few shades of one colour with a dark outline; some cells empty.
+// Every figure is made from a fixed seed, so each run cuts the same sheet.
+void writeSpriteSheet(const std::filesystem::path& file, int width, int height, int cell);
+
+// Why the folder does not hold exactly prefix1.png .. prefix<count>.png with
+// the pixels of the sheet's cells of cell x cell, row by row; empty when it
+// does. With pixels false, only the names and that no file is empty.
+std::string checkSheetTiles(const std::filesystem::path& folder, const std::string& prefix,
+                            const std::filesystem::path& sheet, int cell, bool pixels);
+
+// The number of regular files in the folder and the folders below it, and their bytes.
+std::uintmax_t filesBelow(const std::filesystem::path& folder, std::uintmax_t* bytes = nullptr);
+
 // The size of the file the program writes for one tile of width x height.
 std::uintmax_t tileFileSize(const std::filesystem::path& scratchFolder, int width, int height);
 

@@ -1,11 +1,13 @@
 // Quorvel's benchmark: Save all and the tile pick on generated strips, each run
 // as a whole process on the offscreen platform and in a real window on a
 // private Xvfb, beside ImageMagick and GraphicsMagick cutting the same strips
-// and plain system calls writing files of the same size; and a folder of
-// 100,000 files shown in the window beside a plain scan of it. Run without
-// arguments (or with --runs N, --work FOLDER, --keep, --convert PROGRAM,
-// --gm PROGRAM); the --idle, --save-all, --load-pick and --show-folder modes
-// are the child processes it starts.
+// and plain system calls writing files of the same size; a large sprite sheet
+// cut into PNG tiles by the program itself, beside libvips and plain writes;
+// and a folder of 100,000 files shown in the window beside a plain scan of it.
+// Run without arguments (or with --runs N, --work FOLDER, --keep, --convert
+// PROGRAM, --gm PROGRAM, --vips PROGRAM, --quorvel PROGRAM, --only TEXT); the
+// --idle, --save-all, --load-pick and --show-folder modes are the child
+// processes it starts.
 #include "bench/display.h"
 #include "bench/files.h"
 #include "bench/form_runs.h"
@@ -36,6 +38,12 @@ constexpr double kMiB = 1024 * 1024;
 constexpr double kMicrosPerMilli = 1000;
 
 constexpr double kMaxTileCostToPlainFile = 3.0;
+// Cutting a sheet, as a whole process: against writing as many files plainly,
+// and peak memory against the sheet's decoded pixels (no idle size added).
+constexpr double kMaxSheetToPlainFiles = 1.5;
+constexpr double kMaxSheetPictureSizes = 2.0;
+// The sheet's cells, and the tiles it is cut into.
+constexpr int kSheetCell = 16;
 constexpr double kMaxLoadMs = 100;
 constexpr double kMaxPictureSizes = 3.0;
 constexpr double kMaxFolderShownMs = 300;
@@ -47,14 +55,17 @@ const char* const kPrefix = "tile";
 // The packaged programs rather than whatever wrapper comes first on PATH.
 const char* const kDefaultConvert = "/usr/bin/convert";
 const char* const kDefaultGm = "/usr/bin/gm";
+const char* const kDefaultVips = "/usr/bin/vips";
 
 const char* const kOffscreen = "offscreen";
 const char* const kRealWindow = "xcb";
 const std::vector<std::string> kPicturePatterns = {"*.bmp", "*.gif"};
 
-enum class Job { SaveAll, LoadPick, ShowFolder };
+// SaveAll runs the form's Save all on a strip; CutSheet runs the program's
+// batch mode on a sheet of sprites, into PNG tiles.
+enum class Job { SaveAll, CutSheet, LoadPick, ShowFolder };
 // Which of the cutting tools a Save all's whole process is compared with.
-enum class Peer { None, FasterTool, GraphicsMagick };
+enum class Peer { None, FasterTool, GraphicsMagick, Vips };
 
 struct BenchCase {
     std::string title;
@@ -64,6 +75,10 @@ struct BenchCase {
     int height; // of the strip
     Peer peer = Peer::None;
     double maxRatioToPeer = 0;
+
+    bool cuts() const { return job == Job::SaveAll || job == Job::CutSheet; }
+    int tileWidth() const { return job == Job::CutSheet ? kSheetCell : tiles::baseTileWidth(height); }
+    int tileHeight() const { return job == Job::CutSheet ? kSheetCell : height; }
 };
 
 const BenchCase kCases[] = {
@@ -73,6 +88,7 @@ const BenchCase kCases[] = {
     {"Save all: 10,000 tiles of 16x16, real window", Job::SaveAll, kRealWindow, 160000, 16, Peer::GraphicsMagick,
      1.0},
     {"Save all: 500 tiles of 64x64, offscreen", Job::SaveAll, kOffscreen, 32000, 64},
+    {"Cut a sheet: 65,536 PNG tiles of 16x16, batch mode", Job::CutSheet, kOffscreen, 4096, 4096, Peer::Vips, 0.5},
     {"Load and pick: a 16000x256 strip, offscreen", Job::LoadPick, kOffscreen, 16000, 256},
     {"Folder of 100,000 files, real window", Job::ShowFolder, kRealWindow, 100000, 0},
 };
@@ -83,6 +99,10 @@ struct Options {
     bool keep = false;
     std::string convert;
     std::string gm;
+    std::string vips;
+    std::string quorvel;
+    // Runs only the cases whose title holds this text.
+    std::string only;
     std::string self;
 };
 
@@ -135,19 +155,30 @@ struct Series {
     }
 };
 
+enum class ToolKind { ImageMagick, GraphicsMagick, Vips };
+
 struct Tool {
     std::string name;
     std::vector<std::string> argv; // before the strip's own arguments are added
-    bool graphicsMagick;
+    ToolKind kind;
 };
 
+// The strips are cut by ImageMagick and GraphicsMagick into BMP files, the
+// sheet by libvips into PNG files (one folder a row, the tiles of square size).
 std::vector<std::string> cropCommand(const Tool& tool, const fs::path& strip, int tileWidth, int tileHeight,
                                      const fs::path& out)
 {
     std::vector<std::string> argv = tool.argv;
+    if (tool.kind == ToolKind::Vips) {
+        argv.insert(argv.end(), {"dzsave", strip.string(), (out / "vips").string(), "--layout", "google",
+                                 "--tile-size", std::to_string(tileWidth), "--overlap", "0", "--depth", "one",
+                                 "--suffix", ".png"});
+        return argv;
+    }
     const std::string geometry = std::to_string(tileWidth) + "x" + std::to_string(tileHeight);
     const std::string pattern = (out / "out_%d.bmp").string();
-    argv.insert(argv.end(), {strip.string(), "-crop", geometry, tool.graphicsMagick ? "+adjoin" : "+repage", pattern});
+    const bool graphicsMagick = tool.kind == ToolKind::GraphicsMagick;
+    argv.insert(argv.end(), {strip.string(), "-crop", geometry, graphicsMagick ? "+adjoin" : "+repage", pattern});
     return argv;
 }
 
@@ -175,7 +206,9 @@ struct CaseResult {
     {
         std::vector<double> faster;
         for (const auto& [tool, series] : tools) {
-            if (!series.ran() || (peer == Peer::GraphicsMagick && !tool->graphicsMagick))
+            const bool named = peer == Peer::GraphicsMagick || peer == Peer::Vips;
+            const ToolKind kind = peer == Peer::Vips ? ToolKind::Vips : ToolKind::GraphicsMagick;
+            if (!series.ran() || (named && tool->kind != kind))
                 continue;
             if (faster.empty())
                 faster = series.wallMs;
@@ -194,6 +227,10 @@ void runQuorvel(const Options& options, const BenchCase& benchCase, const fs::pa
     case Job::SaveAll:
         argv.insert(argv.end(), {"--save-all", benchCase.platformName, input.string(), out.string(), kPrefix});
         break;
+    case Job::CutSheet:
+        argv = {options.quorvel, "--save-all", input.string(), "--output", out.string(), "--prefix", kPrefix,
+                "--tile", std::to_string(kSheetCell) + "x" + std::to_string(kSheetCell), "--format", "png"};
+        break;
     case Job::LoadPick:
         argv.insert(argv.end(), {"--load-pick", benchCase.platformName, input.string()});
         break;
@@ -201,10 +238,20 @@ void runQuorvel(const Options& options, const BenchCase& benchCase, const fs::pa
         argv.insert(argv.end(), {"--show-folder", benchCase.platformName, input.string()});
         break;
     }
-    if (!result.quorvel.add(runProcess(argv), options.self) || benchCase.job != Job::SaveAll)
+    if (!result.quorvel.add(runProcess(argv), argv.front()) || !benchCase.cuts())
         return;
     // A Save all that wrote the wrong files must not pass for a fast one.
-    result.quorvel.failure = checkTiles(out, kPrefix, result.tiles, result.tileBytes);
+    if (benchCase.job == Job::SaveAll) {
+        result.quorvel.failure = checkTiles(out, kPrefix, result.tiles, result.tileBytes);
+        return;
+    }
+    // Every tile's pixels once, the names and sizes every round; the plain
+    // writes then write files of the tiles' mean size.
+    const bool firstRun = result.quorvel.wallMs.size() == 1;
+    result.quorvel.failure = checkSheetTiles(out, kPrefix, input, kSheetCell, firstRun);
+    std::uintmax_t bytes = 0;
+    if (firstRun && result.quorvel.failure.empty() && filesBelow(out, &bytes) > 0)
+        result.tileBytes = bytes / filesBelow(out);
 }
 
 void runTool(const Tool& tool, const fs::path& strip, int tileWidth, int tileHeight, int tiles,
@@ -212,8 +259,8 @@ void runTool(const Tool& tool, const fs::path& strip, int tileWidth, int tileHei
 {
     if (!series.add(runProcess(cropCommand(tool, strip, tileWidth, tileHeight, out)), tool.argv.front()))
         return;
-    const auto written = std::distance(fs::directory_iterator(out), fs::directory_iterator());
-    if (written < tiles)
+    const std::uintmax_t written = filesBelow(out);
+    if (written < std::uintmax_t(tiles))
         series.failure = "wrote only " + std::to_string(written) + " files";
 }
 
@@ -230,18 +277,22 @@ void printSeries(const char* name, const Series& series, int tiles)
 void printCase(const CaseResult& r)
 {
     const BenchCase& benchCase = *r.benchCase;
-    const bool saveAll = benchCase.job == Job::SaveAll;
+    const bool saveAll = benchCase.cuts();
     if (benchCase.job == Job::ShowFolder)
         std::printf("\n%s (%d files)\n", benchCase.title.c_str(), benchCase.width);
     else
-        std::printf("\n%s (strip %dx%d, %d tiles, picture %.1f MiB)\n", benchCase.title.c_str(), benchCase.width,
-                    benchCase.height, r.tiles, r.pictureMiB());
+        std::printf("\n%s (%s %dx%d, %d tiles, picture %.1f MiB)\n", benchCase.title.c_str(),
+                    benchCase.job == Job::CutSheet ? "sheet" : "strip", benchCase.width, benchCase.height, r.tiles,
+                    r.pictureMiB());
     printSeries("quorvel", r.quorvel, r.tiles);
     if (r.quorvel.ran()) {
         switch (benchCase.job) {
         case Job::SaveAll:
             std::printf("   load %.1f ms, Save all %.1f ms = %.1f us/tile\n", r.quorvel.innerMs("load_ms"),
                         r.quorvel.innerMs("save_all_ms"), r.saveAllPerTileUs());
+            break;
+        case Job::CutSheet:
+            std::printf("   (the program itself, no window)\n");
             break;
         case Job::LoadPick:
             std::printf("   load %.1f ms, shown %.1f ms, pick %.2f ms (slowest %.2f ms) x %.0f\n",
@@ -279,29 +330,39 @@ void printCase(const CaseResult& r)
     std::fflush(stdout);
 }
 
+// A new empty folder below out for one run of one program. Runs never write
+// where files were just deleted: ext4 passes over inodes freed in the last
+// minutes when it makes new files, which made 65,536 new files cost ten times
+// what they cost on a disk that had deleted none. The case removes them all
+// at its end.
+fs::path runFolder(const fs::path& out, int run, const std::string& program)
+{
+    const fs::path folder = out / (program + "-" + std::to_string(run));
+    makeEmptyFolder(folder);
+    return folder;
+}
+
 // Runs every program of a case in turns, round by round, so a slow moment of
 // the disk is shared out.
 void runRounds(const Options& options, const BenchCase& benchCase, const fs::path& input, const fs::path& out,
                CaseResult& result)
 {
-    const int32_t baseWidth = tiles::baseTileWidth(benchCase.height);
     for (int run = 0; run < options.runs; ++run) {
-        if (result.quorvel.failure.empty()) {
-            makeEmptyFolder(out);
-            runQuorvel(options, benchCase, input, out, result);
-        }
+        if (result.quorvel.failure.empty())
+            runQuorvel(options, benchCase, input, runFolder(out, run, "quorvel"), result);
         for (auto& [tool, series] : result.tools) {
             if (!series.failure.empty())
                 continue;
-            makeEmptyFolder(out);
-            runTool(*tool, input, baseWidth, benchCase.height, result.tiles, out, series);
+            runTool(*tool, input, benchCase.tileWidth(), benchCase.tileHeight(), result.tiles,
+                    runFolder(out, run, tool->name), series);
         }
         if (!result.plainFailure.empty())
             continue;
         double ms = 0;
-        if (benchCase.job == Job::SaveAll) {
-            makeEmptyFolder(out);
-            ms = writePlainFiles(out, result.tiles, result.tileBytes);
+        if (benchCase.cuts() && result.tileBytes == 0) {
+            continue; // no tile written yet to take the size of
+        } else if (benchCase.cuts()) {
+            ms = writePlainFiles(runFolder(out, run, "plain"), result.tiles, result.tileBytes);
         } else if (benchCase.job == Job::ShowFolder) {
             int matched = 0;
             ms = scanFolder(input, kPicturePatterns, matched);
@@ -331,15 +392,27 @@ CaseResult runCase(const Options& options, const std::vector<Tool>& tools, const
         else
             runRounds(options, benchCase, folder, out, result);
         fs::remove_all(folder);
+    } else if (benchCase.job == Job::CutSheet) {
+        const fs::path sheet = options.work / "strips" / ("sheet_" + std::to_string(benchCase.width) + "x" +
+                                                          std::to_string(benchCase.height) + ".png");
+        writeSpriteSheet(sheet, benchCase.width, benchCase.height, kSheetCell);
+        result.tiles = (benchCase.width / kSheetCell) * (benchCase.height / kSheetCell);
+        for (const Tool& tool : tools) {
+            if (tool.kind == ToolKind::Vips)
+                result.tools.push_back({&tool, {}});
+        }
+        runRounds(options, benchCase, sheet, out, result);
+        fs::remove(sheet);
     } else {
         const fs::path strip = options.work / "strips" / ("strip_" + std::to_string(benchCase.width) + "x" +
                                                           std::to_string(benchCase.height) + ".bmp");
-        const int32_t baseWidth = tiles::baseTileWidth(benchCase.height);
         writeStrip(strip, benchCase.width, benchCase.height);
-        result.tiles = tiles::wholeTileCount(benchCase.width, baseWidth);
-        result.tileBytes = tileFileSize(options.work, baseWidth, benchCase.height);
-        for (const Tool& tool : tools)
-            result.tools.push_back({&tool, {}});
+        result.tiles = tiles::wholeTileCount(benchCase.width, benchCase.tileWidth());
+        result.tileBytes = tileFileSize(options.work, benchCase.tileWidth(), benchCase.height);
+        for (const Tool& tool : tools) {
+            if (tool.kind != ToolKind::Vips)
+                result.tools.push_back({&tool, {}});
+        }
         runRounds(options, benchCase, strip, out, result);
         fs::remove(strip);
     }
@@ -385,7 +458,9 @@ void printTargets(const std::vector<CaseResult>& results, const IdleSeries& idle
         const double idleMiB = idle.at(benchCase.platformName).peakMiB();
         if (const std::vector<double> peer = r.peerMs(benchCase.peer); benchCase.peer != Peer::None && !peer.empty()) {
             const double ratio = pairedRatio(r.quorvel.wallMs, peer);
-            const char* peerName = benchCase.peer == Peer::GraphicsMagick ? "GraphicsMagick" : "the faster tool";
+            const char* peerName = benchCase.peer == Peer::GraphicsMagick ? "GraphicsMagick"
+                                    : benchCase.peer == Peer::Vips         ? "libvips"
+                                                                           : "the faster tool";
             targets.check(ratio <= benchCase.maxRatioToPeer,
                           benchCase.title + format(", whole process vs %s of each round: %.2f (at most %.1f)", peerName,
                                                    ratio, benchCase.maxRatioToPeer));
@@ -398,6 +473,18 @@ void printTargets(const std::vector<CaseResult>& results, const IdleSeries& idle
                                                    r.saveAllPerTileUs(), ratio, r.plainPerFileUs(),
                                                    kMaxTileCostToPlainFile));
             break;
+        }
+        case Job::CutSheet: {
+            const double ratio = pairedRatio(r.quorvel.wallMs, r.plainMs);
+            targets.check(ratio <= kMaxSheetToPlainFiles,
+                          benchCase.title + format(", whole process vs plain writes of as many files: %.2f (at most "
+                                                   "%.1f)",
+                                                   ratio, kMaxSheetToPlainFiles));
+            const double limit = kMaxSheetPictureSizes * r.pictureMiB();
+            targets.check(r.quorvel.peakMiB() <= limit,
+                          benchCase.title + format(", peak memory %.1f MiB (at most %.0f x the decoded %.1f MiB)",
+                                                   r.quorvel.peakMiB(), kMaxSheetPictureSizes, r.pictureMiB()));
+            continue;
         }
         case Job::LoadPick: {
             const double shown = r.quorvel.innerMs("shown_ms");
@@ -435,6 +522,8 @@ bool parseOptions(int argc, char** argv, Options& options)
 {
     options.convert = fs::exists(kDefaultConvert) ? kDefaultConvert : "convert";
     options.gm = fs::exists(kDefaultGm) ? kDefaultGm : "gm";
+    options.vips = fs::exists(kDefaultVips) ? kDefaultVips : "vips";
+    options.quorvel = QUORVEL_PROGRAM;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -446,6 +535,12 @@ bool parseOptions(int argc, char** argv, Options& options)
             options.convert = argv[++i];
         else if (arg == "--gm" && hasValue)
             options.gm = argv[++i];
+        else if (arg == "--vips" && hasValue)
+            options.vips = argv[++i];
+        else if (arg == "--quorvel" && hasValue)
+            options.quorvel = argv[++i];
+        else if (arg == "--only" && hasValue)
+            options.only = argv[++i];
         else if (arg == "--keep")
             options.keep = true;
         else
@@ -489,11 +584,14 @@ int runBenchmark(const Options& options)
                     platformName, series.wall(), median(series.cpuMs), series.peakMiB());
     }
 
-    const std::vector<Tool> tools{{"ImageMagick", {options.convert}, false},
-                                  {"GraphicsMagick", {options.gm, "convert"}, true}};
+    const std::vector<Tool> tools{{"ImageMagick", {options.convert}, ToolKind::ImageMagick},
+                                  {"GraphicsMagick", {options.gm, "convert"}, ToolKind::GraphicsMagick},
+                                  {"libvips", {options.vips}, ToolKind::Vips}};
     std::vector<CaseResult> results;
     bool failed = false;
     for (const BenchCase& benchCase : kCases) {
+        if (benchCase.title.find(options.only) == std::string::npos)
+            continue;
         results.push_back(runCase(options, tools, benchCase, display.name()));
         failed = failed || !results.back().quorvel.ran();
     }
@@ -507,6 +605,7 @@ int runBenchmark(const Options& options)
 int usage()
 {
     std::fprintf(stderr, "usage: quorvel_bench [--runs N] [--work FOLDER] [--keep] [--convert PROGRAM] [--gm PROGRAM]\n"
+                         "                     [--vips PROGRAM] [--quorvel PROGRAM] [--only TEXT]\n"
                          "       quorvel_bench --idle PLATFORM | --save-all PLATFORM STRIP OUTDIR PREFIX\n"
                          "                   | --load-pick PLATFORM STRIP | --show-folder PLATFORM FOLDER\n"
                          "       (PLATFORM: offscreen, or xcb for a real window on $DISPLAY)\n");

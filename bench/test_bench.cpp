@@ -5,6 +5,7 @@
 #include "bench/process.h"
 #include "bench/stats.h"
 
+#include <QImage>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -153,6 +154,52 @@ TEST_F(InFolder, CheckTilesAcceptsExactlyTheNumberedFiles)
         for (const auto& [name, bytes] : row.files)
             write(name, bytes);
         EXPECT_EQ(checkTiles(folder, "t", row.count, kSize).empty(), row.accepted);
+    }
+}
+
+TEST_F(InFolder, CheckSheetTilesAcceptsOnlyEachCellsPixels)
+{
+    constexpr int kCell = 16;
+    const fs::path sheet = folder / "sheet.png";
+    const fs::path out = folder / "out";
+    // Four cells across, two down.
+    writeSpriteSheet(sheet, 4 * kCell, 2 * kCell, kCell);
+    const QImage pixels(QString::fromStdString(sheet.string()));
+    ASSERT_EQ(pixels.size(), QSize(4 * kCell, 2 * kCell));
+    ASSERT_TRUE(pixels.hasAlphaChannel());
+    const auto cellOf = [&](int number) {
+        return pixels.copy(((number - 1) % 4) * kCell, ((number - 1) / 4) * kCell, kCell, kCell);
+    };
+    ASSERT_NE(cellOf(6), cellOf(7));
+    struct Row {
+        const char* what;
+        int altered;    // the tile written with another cell's pixels, 0 for none
+        int missing;    // the tile not written, 0 for none
+        bool extra;     // one more file beside the tiles
+        bool accepted;  // when pixels are checked
+        bool namesOnly; // when only names are checked
+    };
+    const Row rows[] = {
+        {"all eight", 0, 0, false, true, true},
+        {"tile 6 holds tile 7's pixels", 6, 0, false, false, true},
+        {"tile 3 missing", 0, 3, false, false, false},
+        {"an extra file", 0, 0, true, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        makeEmptyFolder(out);
+        for (int number = 1; number <= 8; ++number) {
+            if (number != row.missing) {
+                const QImage tile = cellOf(number == row.altered ? number + 1 : number);
+                tile.save(QString::fromStdString((out / ("t" + std::to_string(number) + ".png")).string()), "PNG");
+            }
+        }
+        if (row.extra) {
+            fs::create_directories(out / "more");
+            std::ofstream(out / "more" / "t9.png") << "x";
+        }
+        EXPECT_EQ(checkSheetTiles(out, "t", sheet, kCell, true).empty(), row.accepted);
+        EXPECT_EQ(checkSheetTiles(out, "t", sheet, kCell, false).empty(), row.namesOnly);
     }
 }
 

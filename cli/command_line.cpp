@@ -5,7 +5,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <iostream>
+#include <limits>
+#include <tuple>
 #include <unistd.h>
 
 namespace cli {
@@ -13,21 +16,75 @@ namespace cli {
 namespace {
 
 const std::string kUsage = "Usage: quorvel [FILE | FOLDER]\n"
-                           "       quorvel --save-all STRIP --output FOLDER [--prefix TEXT]\n";
+                           "       quorvel --save-all SHEET... --output FOLDER [--prefix TEXT] [OPTION...]\n";
+
+const std::string kExamples =
+    "\nExamples:\n"
+    "  A sheet of 16x16 tiles with a 1-pixel border and 1 pixel between tiles:\n"
+    "    quorvel --save-all tiles.png --output out --tile 16x16 --margin 1 --spacing 1\n"
+    "  A strip of frames for an engine, as PNG, named walk_001.png ... walk_120.png:\n"
+    "    quorvel --save-all walk.png --output frames --format png --name 'walk_{n:auto}'\n"
+    "  A sheet with its Tiled tileset and a manifest, leaving out empty and repeated tiles:\n"
+    "    quorvel --save-all dungeon.png --output tiles --tile 32x32 --tileset dungeon.tsx \\\n"
+    "            --manifest dungeon.json --skip-empty --unique\n"
+    "  Two sheets at once, to see first what would be written:\n"
+    "    quorvel --save-all a.png b.png --output out --name '{stem}_{n:auto}' --dry-run\n";
 
 // The window's Save all at 96 DPI, the common desktop's.
 constexpr float kTwipsPerPixelAt96Dpi = 15;
+constexpr int64_t kLargestNumber = std::numeric_limits<int32_t>::max();
 
 struct Options {
     QCommandLineOption help{{"h", "help"}, "Show this help and exit."};
     QCommandLineOption version{{"v", "version"}, "Show the version and exit."};
     QCommandLineOption saveAll{"save-all",
-                               "Save every tile of STRIP into the output folder, with no window: the names are "
-                               "TEXT, the tile's number and .bmp; a name that exists is skipped, never replaced.",
-                               "STRIP"};
+                               "Save every tile of each SHEET (this one and every other name given) into the "
+                               "output folder, with no window; a name that exists is skipped, never replaced.",
+                               "SHEET"};
     QCommandLineOption output{"output", "The folder the tiles go to (with --save-all).", "FOLDER"};
-    QCommandLineOption prefix{"prefix", "What each tile's name starts with (with --save-all; none by default).",
+    QCommandLineOption prefix{"prefix", "What each tile's name starts with, {prefix} in --name (none by default).",
                               "TEXT"};
+    QCommandLineOption tile{"tile",
+                            "The tiles' size in pixels. By default, a tile is as wide as the strip is high (a strip "
+                            "15 pixels high gives tiles 16 wide), and a strip narrower than two tiles is one tile.",
+                            "WxH"};
+    QCommandLineOption margin{"margin", "Pixels before the first column and the first row (0 by default).", "X[,Y]"};
+    QCommandLineOption spacing{"spacing", "Pixels between two tiles (0 by default).", "X[,Y]"};
+    QCommandLineOption partial{"partial",
+                               "Save the pixels left over at the right and bottom as smaller tiles; by default they "
+                               "belong to no tile, and a line on stderr says how many there are."};
+    QCommandLineOption first{"first", "The number of the first tile, row and column (1 by default; 0 or more).",
+                             "N"};
+    QCommandLineOption format{"format",
+                              "bmp (the default): 24-bit BMP tiles, transparent pixels on the preview's grey; png: "
+                              "the sheet's own pixels, alpha, palette, grey and 16 bits kept.",
+                              "bmp|png"};
+    QCommandLineOption name{"name",
+                            "The tiles' names, without extension: {n} the tile's number, {row} and {col} its row "
+                            "and column, {stem} the sheet's name without extension, {prefix} the --prefix text; "
+                            "{n:3} gives 007, {n:auto} pads to the largest number so that names sort. "
+                            "Default: {prefix}{n}.",
+                            "TEMPLATE"};
+    QCommandLineOption dryRun{"dry-run", "Print each tile's name, rectangle and fate; write nothing."};
+    QCommandLineOption manifest{"manifest",
+                                "Also write a JSON manifest of the sheet, its grid and every tile, replacing an "
+                                "earlier one; {stem} in its name gives one per sheet.",
+                                "FILE.json"};
+    QCommandLineOption tileset{"tileset",
+                               "Also write a Tiled tileset (.tsx) of the sheet, replacing an earlier one; {stem} in "
+                               "its name gives one per sheet.",
+                               "FILE.tsx"};
+    QCommandLineOption skipEmpty{"skip-empty", "Leave out tiles that are all transparent (or all --empty-colour)."};
+    QCommandLineOption emptyColour{"empty-colour", "With --skip-empty: also leave out tiles all of this colour.",
+                                   "RRGGBB"};
+    QCommandLineOption unique{"unique", "Leave out a tile whose pixels equal an earlier tile's."};
+
+    // Everything but --help and --version, which stand alone.
+    std::vector<const QCommandLineOption*> cutting() const
+    {
+        return {&output, &prefix,   &tile,     &margin,  &spacing,   &partial,     &first, &format,
+                &name,   &dryRun,   &manifest, &tileset, &skipEmpty, &emptyColour, &unique};
+    }
 };
 
 // Options are plain ASCII, so reading each byte as one Latin-1 character lets
@@ -41,14 +98,19 @@ std::string toBytes(const QString& text)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
+std::string optionName(const QCommandLineOption& option) { return "--" + toBytes(option.names().constLast()); }
+
 void setUp(QCommandLineParser& parser, const Options& options)
 {
     parser.setApplicationDescription(
         "Cuts a strip image, a BMP or GIF file holding a row of equal square pictures,\n"
         "into tiles and saves them as BMP files. A tile is as wide as the strip is high\n"
         "(a strip 15 pixels high gives tiles 16 wide); a strip narrower than two tiles\n"
-        "is one tile. Without --save-all, the window opens.");
-    parser.addOptions({options.help, options.version, options.saveAll, options.output, options.prefix});
+        "is one tile. Without --save-all, the window opens. With it, any sheet (BMP, GIF\n"
+        "or PNG) is cut into a grid of tiles as the options below say.");
+    parser.addOptions({options.help, options.version, options.saveAll});
+    for (const QCommandLineOption* option : options.cutting())
+        parser.addOption(*option);
     parser.addPositionalArgument("FILE", "Opens the window on the strip's folder and loads the strip.",
                                  "[FILE | FOLDER]");
     parser.addPositionalArgument("FOLDER", "Opens the window on the folder.");
@@ -69,6 +131,103 @@ Command misuse(const std::string& problem)
     return command;
 }
 
+// A whole number of plain digits from least to kLargestNumber.
+std::optional<int32_t> wholeNumber(const QString& text, int32_t least)
+{
+    static const QRegularExpression digits("^[0-9]{1,10}$");
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const qint64 value = text.toLongLong();
+    if (value < least || value > kLargestNumber)
+        return std::nullopt;
+    return int32_t(value);
+}
+
+// Two whole numbers from least on, joined by the separator; one number alone
+// stands for both when the second is optional.
+std::optional<std::pair<int32_t, int32_t>> numberPair(const QString& text, QChar separator, int32_t least,
+                                                      bool secondOptional)
+{
+    const QStringList parts = text.split(separator);
+    if (parts.size() == 1 && secondOptional) {
+        if (const std::optional<int32_t> both = wholeNumber(parts[0], least))
+            return std::make_pair(*both, *both);
+        return std::nullopt;
+    }
+    const std::optional<int32_t> x = parts.size() == 2 ? wholeNumber(parts[0], least) : std::nullopt;
+    const std::optional<int32_t> y = parts.size() == 2 ? wholeNumber(parts[1], least) : std::nullopt;
+    if (!x || !y)
+        return std::nullopt;
+    return std::make_pair(*x, *y);
+}
+
+// The cutting options into command.cutting, or what is wrong with the first
+// one that is wrong.
+std::string readCutting(const QCommandLineParser& parser, const Options& options, Command& command)
+{
+    Cutting& cutting = command.cutting;
+    tiles::GridOptions& grid = cutting.grid;
+    const auto given = [&](const QCommandLineOption& option) {
+        return optionName(option) + " '" + toBytes(parser.value(option)) + "'";
+    };
+    if (parser.isSet(options.tile)) {
+        const auto size = numberPair(parser.value(options.tile), 'x', 1, false);
+        if (!size)
+            return given(options.tile) + ": a tile's size is WxH, two whole numbers above 0, such as 16x16";
+        std::tie(grid.tileWidth, grid.tileHeight) = *size;
+    }
+    for (const auto& [option, x, y] : {std::tuple{&options.margin, &grid.marginX, &grid.marginY},
+                                        std::tuple{&options.spacing, &grid.spacingX, &grid.spacingY}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const auto pixels = numberPair(parser.value(*option), ',', 0, true);
+        if (!pixels)
+            return given(*option) + ": pixels are X or X,Y, whole numbers from 0, such as 1 or 2,1";
+        std::tie(*x, *y) = *pixels;
+    }
+    grid.partial = parser.isSet(options.partial);
+    if (parser.isSet(options.first)) {
+        const std::optional<int32_t> first = wholeNumber(parser.value(options.first), 0);
+        if (!first)
+            return given(options.first) + ": the first number is a whole number from 0 to " +
+                   std::to_string(kLargestNumber);
+        grid.first = *first;
+    }
+    if (parser.isSet(options.format)) {
+        const QString format = parser.value(options.format);
+        if (format != "bmp" && format != "png")
+            return given(options.format) + ": the formats are bmp and png";
+        cutting.format = format == "png" ? TileFormat::Png : TileFormat::Bmp;
+    }
+    if (parser.isSet(options.name)) {
+        auto names = NameTemplate::parse(toBytes(parser.value(options.name)));
+        if (const std::string* problem = std::get_if<std::string>(&names))
+            return given(options.name) + ": " + *problem;
+        cutting.names = std::get<NameTemplate>(std::move(names));
+    }
+    cutting.dryRun = parser.isSet(options.dryRun);
+    for (const auto& [option, file] :
+         {std::pair{&options.manifest, &cutting.manifest}, std::pair{&options.tileset, &cutting.tileset}}) {
+        *file = toBytes(parser.value(*option));
+        if (parser.isSet(*option) && file->empty())
+            return optionName(*option) + " needs a file name";
+        if (command.sheets.size() > 1 && !file->empty() && file->find(kStemField) == std::string::npos)
+            return given(*option) + " would be one file for " + std::to_string(command.sheets.size()) +
+                   " sheets: put {stem} in its name";
+    }
+    cutting.skipEmpty = parser.isSet(options.skipEmpty);
+    if (parser.isSet(options.emptyColour)) {
+        static const QRegularExpression hex("^[0-9A-Fa-f]{6}$");
+        if (!hex.match(parser.value(options.emptyColour)).hasMatch())
+            return given(options.emptyColour) + ": a colour is RRGGBB, six hexadecimal digits such as ff00ff";
+        if (!cutting.skipEmpty)
+            return "--empty-colour goes with --skip-empty";
+        cutting.emptyColour = parser.value(options.emptyColour).toUInt(nullptr, 16);
+    }
+    cutting.unique = parser.isSet(options.unique);
+    return {};
+}
+
 } // namespace
 
 Command parse(const std::vector<std::string>& arguments)
@@ -85,25 +244,31 @@ Command parse(const std::vector<std::string>& arguments)
         return commandTo(Action::ShowHelp);
     if (parser.isSet(options.version))
         return commandTo(Action::ShowVersion);
-    for (const QCommandLineOption* option : {&options.saveAll, &options.output, &options.prefix})
+    std::vector<const QCommandLineOption*> valued = options.cutting();
+    valued.push_back(&options.saveAll);
+    for (const QCommandLineOption* option : valued)
         if (parser.values(*option).size() > 1)
-            return misuse("--" + toBytes(option->names().constFirst()) + " is given more than once.");
+            return misuse(optionName(*option) + " is given more than once.");
     const QStringList names = parser.positionalArguments();
     if (!parser.isSet(options.saveAll)) {
-        if (parser.isSet(options.output) || parser.isSet(options.prefix))
-            return misuse("--output and --prefix go with --save-all.");
+        for (const QCommandLineOption* option : options.cutting())
+            if (parser.isSet(*option))
+                return misuse(optionName(*option) + " goes with --save-all.");
         if (names.size() > 1)
             return misuse("The window opens one file or folder, not " + std::to_string(names.size()) + ".");
         return commandTo(Action::OpenWindow, toBytes(names.value(0)));
     }
-    if (!names.isEmpty())
-        return misuse("--save-all cuts one strip; '" + toBytes(names.constFirst()) + "' is one too many.");
     if (parser.value(options.output).isEmpty())
         return misuse("--save-all needs the output folder: --output FOLDER.");
-    Command command = commandTo(Action::SaveAll, toBytes(parser.value(options.saveAll)));
+    Command command = commandTo(Action::SaveAll);
+    // Every name that is no option is one more sheet.
+    command.sheets.push_back(toBytes(parser.value(options.saveAll)));
+    for (const QString& name : names)
+        command.sheets.push_back(toBytes(name));
     command.output = toBytes(parser.value(options.output));
     command.prefix = toBytes(parser.value(options.prefix));
-    return command;
+    const std::string problem = readCutting(parser, options, command);
+    return problem.empty() ? command : misuse(problem + ".");
 }
 
 std::string helpText()
@@ -112,7 +277,7 @@ std::string helpText()
     const Options options;
     setUp(parser, options);
     // Qt's usage line knows one form of the command; ours has two.
-    return kUsage + "\n" + toBytes(parser.helpText().section('\n', 1));
+    return kUsage + "\n" + toBytes(parser.helpText().section('\n', 1)) + kExamples;
 }
 
 std::string usageText() { return kUsage + "Try 'quorvel --help' for more information.\n"; }

@@ -2,6 +2,10 @@
 // What the command line asks for: the window, with a file or folder to open,
 // the batch Save all, or a text to print.
 
+#include "cli/tile_names.h"
+#include "tiles/grid.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,13 +20,35 @@ constexpr int kExitUsage = 2;
 
 enum class Action { OpenWindow, ShowHelp, ShowVersion, SaveAll, Misuse };
 
+enum class TileFormat { Bmp, Png };
+
+// SaveAll: how the sheets are cut, what the tiles are named and what else is
+// written beside them.
+struct Cutting {
+    tiles::GridOptions grid;
+    TileFormat format = TileFormat::Bmp;
+    NameTemplate names = std::get<NameTemplate>(NameTemplate::parse(kDefaultNameTemplate));
+    // Print what would become of each tile, and write nothing.
+    bool dryRun = false;
+    // The files to write for each sheet, "" for none; "{stem}" stands for the sheet's.
+    std::string manifest;
+    std::string tileset;
+    // Leave out tiles that are all transparent, or all this colour (0xRRGGBB).
+    bool skipEmpty = false;
+    std::optional<uint32_t> emptyColour;
+    // Leave out tiles whose pixels equal an earlier tile's.
+    bool unique = false;
+};
+
 struct Command {
     Action action = Action::OpenWindow;
-    // OpenWindow: the file or folder to open, or empty. SaveAll: the strip.
+    // OpenWindow: the file or folder to open, or empty.
     std::string name;
-    // SaveAll: the output folder and the prefix of the names.
+    // SaveAll: the sheets, the output folder and the prefix of the names.
+    std::vector<std::string> sheets;
     std::string output;
     std::string prefix;
+    Cutting cutting;
     // Misuse: what is wrong.
     std::string problem;
 };

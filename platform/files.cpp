@@ -3,11 +3,13 @@
 #include "platform/errors.h"
 #include "platform/qt_support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -169,6 +171,19 @@ bool FileExists(const std::string& fileName)
 {
     struct stat status;
     return ::stat(fileName.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool NameTaken(const std::string& name)
+{
+    struct stat status;
+    return ::lstat(name.c_str(), &status) == 0;
+}
+
+int32_t LongestName(const std::string& folder)
+{
+    constexpr int32_t kCommonLongestName = 255;
+    const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return longest > 0 ? int32_t(std::min<long>(longest, std::numeric_limits<int32_t>::max())) : kCommonLongestName;
 }
 
 bool FolderExists(const std::string& name)

@@ -3,6 +3,7 @@
 // a file is written. Names are byte sequences, used as they are: they need not
 // be valid UTF-8.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,14 @@ inline const std::string PathSeparator = "/";
 // through a link. The name is never a pattern: "*" and "?" are characters like
 // any other.
 bool FileExists(const std::string& fileName);
+
+// Whether the name is taken in any form: a file, a folder, a link (even one
+// that points nowhere), a pipe. What Save all skips.
+bool NameTaken(const std::string& name);
+
+// The longest name, in bytes, that the folder's file system takes (255 when
+// it does not say, or the folder is not there).
+int32_t LongestName(const std::string& folder);
 
 // Whether a folder of this name exists (a link to one counts).
 bool FolderExists(const std::string& name);

@@ -167,15 +167,28 @@ QImage loadGif(const QByteArray& bytes, const std::string& fileName)
     return image;
 }
 
-QImage loadPicture(const QByteArray& bytes, const std::string& fileName, Pixels pixels)
+// What a file is by its first bytes, whatever its name: "bmp", "gif", "png", or "".
+std::string kindOf(const QByteArray& bytes)
 {
     if (bytes.startsWith("BM"))
+        return "bmp";
+    if (bytes.startsWith("GIF8"))
+        return "gif";
+    if (bytes.startsWith(kPngSignature))
+        return "png";
+    return {};
+}
+
+QImage loadPicture(const QByteArray& bytes, const std::string& fileName, Pixels pixels)
+{
+    const std::string kind = kindOf(bytes);
+    if (kind == "bmp")
         return decodedPicture(formats::decodeBmp(bytes, maxPixels()), fileName);
-    if (bytes.startsWith("GIF8")) {
+    if (kind == "gif") {
         const QImage decoded = loadGif(bytes, fileName);
         return pixels == Pixels::AsStored ? formats::gifPalettePixels(decoded) : asDrawn(decoded, fileName);
     }
-    if (bytes.startsWith(kPngSignature)) {
+    if (kind == "png") {
         const QImage stored = decodedPicture(formats::decodePng(bytes, maxPixels()), fileName);
         return pixels == Pixels::AsStored ? stored : asDrawn(stored, fileName);
     }
@@ -197,6 +210,8 @@ int Picture::pixelHeight() const { return isEmpty() ? 0 : mImage->height(); }
 
 const QImage& Picture::image() const { return mImage ? *mImage : emptyImage(); }
 
+Picture Picture::part(int x, int y, int width, int height) const { return Picture(image().copy(x, y, width, height)); }
+
 Picture LoadPicture(const std::string& fileName, Pixels pixels)
 {
     const FileBytes file = readPictureFile(fileName);
@@ -204,6 +219,20 @@ Picture LoadPicture(const std::string& fileName, Pixels pixels)
 }
 
 Picture LoadPicture(const std::string& fileName) { return LoadPicture(fileName, Pixels::AsDrawn); }
+
+std::string PictureFileKind(const std::string& fileName)
+{
+    // As for LoadPicture: a pipe or a device is never read.
+    const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct stat status {};
+    QByteArray head(kPngSignature.size(), '\0');
+    const ssize_t got = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? read(fd, head.data(), size_t(head.size()))
+                                                                            : -1;
+    close(fd);
+    return got > 0 ? kindOf(head.left(got)) : std::string();
+}
 
 namespace {
 

@@ -18,6 +18,8 @@ public:
     int pixelWidth() const;
     int pixelHeight() const;
     const QImage& image() const;
+    // The pixels of a rectangle inside the picture, as they are held.
+    Picture part(int x, int y, int width, int height) const;
 
 private:
     std::shared_ptr<const QImage> mImage;
@@ -39,6 +41,10 @@ enum class Pixels {
 // 481 when it is no readable picture, 7 when it is too large to hold.
 Picture LoadPicture(const std::string& fileName, Pixels pixels);
 Picture LoadPicture(const std::string& fileName);
+
+// What the file is by its first bytes, whatever its name: "bmp", "gif" or
+// "png"; "" for none of them, or a file that cannot be read.
+std::string PictureFileKind(const std::string& fileName);
 
 // Writes exactly the picture's pixels as a 24-bit BMP, whatever the name's
 // extension, replacing an existing file only once the new one is complete: a

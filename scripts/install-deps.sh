@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, packaging and the end-to-end tests need.
+# Installs every Debian package that building, testing, packaging and the end-to-end tests
+# need, and the packages named as arguments (the benchmark's own peers, from `make bench`).
 # Returns at once when all of them are already present.
 set -euo pipefail
 
@@ -13,9 +14,10 @@ packages=(
   dpkg-dev file lintian
   weston qt6-wayland
   at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus
-  imagemagick graphicsmagick
+  imagemagick
   fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
+  "$@"
 )
 
 missing=()

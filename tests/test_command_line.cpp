@@ -3,9 +3,12 @@
 // window's own.
 #include "cli/batch.h"
 #include "cli/command_line.h"
+#include "formats/png.h"
+#include "platform/picture.h"
 #include "resources/gif_writer.h"
 #include "support/error_number.h"
 #include "support/files.h"
+#include "support/png_files.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -14,6 +17,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -51,7 +57,7 @@ BatchRun runBatch(const std::string& strip, const std::string& folder, const std
     std::ostringstream err;
     cli::Command command;
     command.action = cli::Action::SaveAll;
-    command.name = strip;
+    command.sheets = {strip};
     command.output = folder;
     command.prefix = prefix;
     const int status = cli::saveAll(command, out, err, false);
@@ -83,7 +89,7 @@ TEST(CommandLine, ParsesEachFormAndTurnsDownTheRest)
     const struct Case {
         std::vector<std::string> arguments; // after the program's name
         Action action;
-        std::string name;
+        std::string name; // the sheets of SaveAll, joined by " + "
         std::string output;
         std::string prefix;
         std::string problem; // a part of it
@@ -110,13 +116,17 @@ TEST(CommandLine, ParsesEachFormAndTurnsDownTheRest)
         {{"--save-all"}, Action::Misuse, "", "", "", "Missing value after '--save-all'"},
         {{"--save-all", "s.bmp"}, Action::Misuse, "", "", "", "--output FOLDER"},
         {{"--save-all", "s.bmp", "--output", ""}, Action::Misuse, "", "", "", "--output FOLDER"},
-        {{"--save-all", "s.bmp", "--output", "out", "t.bmp"}, Action::Misuse, "", "", "", "'t.bmp' is one too many"},
+        {{"--save-all", "s.bmp", "--output", "out", "t.png", "-"}, Action::SaveAll, "s.bmp + t.png + -", "out", "", ""},
+        {{"s.bmp", "--save-all", "t.png", "--output", "out"}, Action::SaveAll, "t.png + s.bmp", "out", "", ""},
         {{"--save-all", "s.bmp", "--save-all", "t.bmp", "--output", "out"}, Action::Misuse, "", "", "",
          "--save-all is given more than once"},
         {{"--save-all", "s.bmp", "--output", "a", "--output", "b"}, Action::Misuse, "", "", "",
          "--output is given more than once"},
-        {{"--output", "out"}, Action::Misuse, "", "", "", "go with --save-all"},
-        {{"strip.bmp", "--prefix", "icon"}, Action::Misuse, "", "", "", "go with --save-all"},
+        {{"--output", "out"}, Action::Misuse, "", "", "", "--output goes with --save-all"},
+        {{"strip.bmp", "--prefix", "icon"}, Action::Misuse, "", "", "", "--prefix goes with --save-all"},
+        {{"strip.bmp", "--dry-run"}, Action::Misuse, "", "", "", "--dry-run goes with --save-all"},
+        {{"--save-all", "s.bmp", "--output", "o", "--tile", "8x8", "--tile", "9x9"}, Action::Misuse, "", "", "",
+         "--tile is given more than once"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments{"quorvel"};
@@ -127,7 +137,10 @@ TEST(CommandLine, ParsesEachFormAndTurnsDownTheRest)
         SCOPED_TRACE("quorvel" + shown);
         const cli::Command command = cli::parse(arguments);
         EXPECT_EQ(command.action, c.action);
-        EXPECT_EQ(command.name, c.name);
+        std::string named = command.name;
+        for (const std::string& sheet : command.sheets)
+            named += (named.empty() ? "" : " + ") + sheet;
+        EXPECT_EQ(named, c.name);
         EXPECT_EQ(command.output, c.output);
         EXPECT_EQ(command.prefix, c.prefix);
         if (c.problem.empty())
@@ -151,7 +164,7 @@ TEST(CommandLine, TheProgramAnswersWithTheRightStreamAndStatus)
         std::string out;   // a part of stdout, or "" for none
         std::string err;   // a part of stderr, or "" for none
     } cases[] = {
-        {{"--help"}, cli::kExitSuccess, "quorvel --save-all STRIP --output FOLDER [--prefix TEXT]", ""},
+        {{"--help"}, cli::kExitSuccess, "quorvel --save-all SHEET... --output FOLDER [--prefix TEXT] [OPTION...]", ""},
         {{"--version"}, cli::kExitSuccess, "quorvel " QUORVEL_VERSION "\n", ""},
         {{"--bogus"}, cli::kExitUsage, "", "quorvel: Unknown option 'bogus'.\nUsage: quorvel [FILE | FOLDER]"},
         {{"--save-all", strip}, cli::kExitUsage, "", "--output FOLDER"},
@@ -188,14 +201,15 @@ TEST(CommandLine, SaveAllWritesTheSameFilesAsTheWindow)
         int height;
         std::string prefix;
         int files;
+        std::string leftover; // what stderr says of the columns left over, after the strip's name
     } cases[] = {
-        {"ten 16-pixel tiles", 160, 16, "icon", 10},
-        {"four columns left over", 100, 16, "t_", 6},
-        {"a strip 15 high, cut 16 wide", 160, 15, "", 10},
-        {"one tile 30 wide", 30, 16, "one", 1},
-        {"narrower than high", 10, 20, "n", 1},
-        {"32-pixel tiles", 200, 32, "big", 6},
-        {"a GIF with transparent pixels", 0, 16, "gif", 3},
+        {"ten 16-pixel tiles", 160, 16, "icon", 10, ""},
+        {"four columns left over", 100, 16, "t_", 6, "4 pixel columns at the right and 0 pixel rows at the bottom"},
+        {"a strip 15 high, cut 16 wide", 160, 15, "", 10, ""},
+        {"one tile 30 wide", 30, 16, "one", 1, ""},
+        {"narrower than high", 10, 20, "n", 1, ""},
+        {"32-pixel tiles", 200, 32, "big", 6, "8 pixel columns at the right and 0 pixel rows at the bottom"},
+        {"a GIF with transparent pixels", 0, 16, "gif", 3, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -219,7 +233,9 @@ TEST(CommandLine, SaveAllWritesTheSameFilesAsTheWindow)
         EXPECT_EQ(run.status, cli::kExitSuccess);
         EXPECT_EQ(run.out, "saved " + std::to_string(c.files) + ", skipped 0 existing, in " +
                                byBatch.path().toStdString() + "\n");
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.leftover.empty() ? ""
+                                              : "quorvel: '" + strip + "': " + c.leftover +
+                                                    " belong to no tile (--partial keeps them)\n");
         EXPECT_TRUE(dialogs.messages().empty());
         const QStringList names = entriesOf(byWindow.path());
         EXPECT_EQ(names.size(), c.files);
@@ -274,8 +290,6 @@ TEST(CommandLine, SaveAllNamesTheFileAndTheCauseOfAFailure)
     QTemporaryDir dir;
     const std::string strip = writeStrip(dir, "strip.bmp", 64, 16);
     writeFile(dir.filePath("notes.bmp"), "no picture at all");
-    // More tiles than a 16-bit number counts.
-    const std::string tooLong = writeStrip(dir, "long.bmp", 40000, 1);
     ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
     const std::string out = dir.filePath("out").toStdString();
     const struct Case {
@@ -287,7 +301,6 @@ TEST(CommandLine, SaveAllNamesTheFileAndTheCauseOfAFailure)
         {dir.filePath("gone.bmp").toStdString(), out, "quorvel: File not found: '" + dir.filePath("gone.bmp").toStdString() + "'",
          ""},
         {dir.filePath("notes.bmp").toStdString(), out, "'" + dir.filePath("notes.bmp").toStdString() + "'", ""},
-        {tooLong, out, "quorvel: cannot cut '" + tooLong + "': Overflow", ""},
         {strip, out + "/missing", "'" + out + "/missing/1.bmp'", "saved 0, skipped 0 existing, in " + out + "/missing\n"},
     };
     for (const Case& c : cases) {
@@ -339,4 +352,450 @@ TEST(CommandLine, OpensTheNamedFolderOrChoosesAndLoadsTheNamedFile)
         EXPECT_TRUE(dialogs.messages().empty());
     }
     QDir::setCurrent(previous);
+}
+
+// ---------------------------------------------------------------- cutting options
+
+TEST(CommandLine, ReadsTheCuttingOptionsAndRefusesWrongOnes)
+{
+    const struct Case {
+        std::vector<std::string> options; // after --save-all s.png --output out
+        tiles::GridOptions grid;
+        std::string problem; // a part of it, or "" when the options are read
+    } cases[] = {
+        {{}, {}, ""},
+        {{"--tile", "16x8", "--margin", "1", "--spacing", "2,3", "--partial", "--first", "0"},
+         {16, 8, 1, 1, 2, 3, true, 0}, ""},
+        {{"--tile=2147483647x1", "--margin=0,4", "--first=2147483647"}, {2147483647, 1, 0, 4, 0, 0, false, 2147483647},
+         ""},
+        {{"--tile", "0x16"}, {}, "--tile '0x16': a tile's size is WxH, two whole numbers above 0"},
+        {{"--tile", "16"}, {}, "--tile '16': a tile's size is WxH"},
+        {{"--tile", "-16x16"}, {}, "--tile '-16x16'"},
+        {{"--tile", "2147483648x1"}, {}, "--tile '2147483648x1'"},
+        {{"--margin", "-1"}, {}, "--margin '-1': pixels are X or X,Y, whole numbers from 0"},
+        {{"--spacing", "1,2,3"}, {}, "--spacing '1,2,3'"},
+        {{"--spacing", "1,"}, {}, "--spacing '1,'"},
+        {{"--first", "-1"}, {}, "--first '-1': the first number is a whole number from 0 to 2147483647"},
+        {{"--first", "one"}, {}, "--first 'one'"},
+        {{"--format", "jpg"}, {}, "--format 'jpg'"},
+        {{"--name", "{n"}, {}, "--name '{n': '{n' has no closing '}'"},
+        {{"--name", "{size}"}, {}, "{size} is no field"},
+        {{"--manifest", ""}, {}, "--manifest needs a file name"},
+        {{"--empty-colour", "ff00ff"}, {}, "--empty-colour goes with --skip-empty"},
+        {{"--skip-empty", "--empty-colour", "red"}, {}, "--empty-colour 'red': a colour is RRGGBB"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments{"quorvel", "--save-all", "s.png", "--output", "out"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        std::string shown;
+        for (const std::string& a : c.options)
+            shown += " [" + a + "]";
+        SCOPED_TRACE(shown);
+        const cli::Command command = cli::parse(arguments);
+        if (!c.problem.empty()) {
+            EXPECT_EQ(command.action, cli::Action::Misuse);
+            EXPECT_NE(command.problem.find(c.problem), std::string::npos) << command.problem;
+            continue;
+        }
+        ASSERT_EQ(command.action, cli::Action::SaveAll) << command.problem;
+        const tiles::GridOptions& grid = command.cutting.grid;
+        EXPECT_EQ(grid.tileWidth, c.grid.tileWidth);
+        EXPECT_EQ(grid.tileHeight, c.grid.tileHeight);
+        EXPECT_EQ(grid.marginX, c.grid.marginX);
+        EXPECT_EQ(grid.marginY, c.grid.marginY);
+        EXPECT_EQ(grid.spacingX, c.grid.spacingX);
+        EXPECT_EQ(grid.spacingY, c.grid.spacingY);
+        EXPECT_EQ(grid.partial, c.grid.partial);
+        EXPECT_EQ(grid.first, c.grid.first);
+    }
+}
+
+TEST(CommandLine, NameTemplateFieldsAndRefusals)
+{
+    // Tile 7 of a sheet of 120 tiles in 12 columns: row 1, column 7.
+    const tiles::GridTile tile{7, 1, 7, {}};
+    const tiles::GridTile last{120, 10, 12, {}};
+    const struct Case {
+        std::string text;
+        std::string name;    // of the tile above, of the sheet "art/walk.cycle.png", prefix "t"
+        std::string problem; // a part of it, or ""
+    } cases[] = {
+        {cli::kDefaultNameTemplate, "t7", ""},
+        {"{n:3}", "007", ""},
+        {"{n:auto}", "007", ""},
+        {"{n:1}", "7", ""},
+        {"{stem}_{row:auto}x{col:auto}", "walk.cycle_01x07", ""},
+        {"{prefix}-{row}-{col}-{n}", "t-1-7-7", ""},
+        {"frame {n:5} of {stem}", "frame 00007 of walk.cycle", ""},
+        {"plain}", "plain}", ""},
+        {"", "", ""},
+        {"{n", "", "'{n' has no closing '}'"},
+        {"sub/{n}", "", "a name holds no '/'"},
+        {"{N}", "", "{N} is no field"},
+        {"{}", "", "{} is no field"},
+        {"{stem:3}", "", "{stem:3}: only {n}, {row} and {col} take a width"},
+        {"{n:0}", "", "{n:0}: a width is 'auto' or 1 to 255"},
+        {"{n:256}", "", "{n:256}"},
+        {"{n:-1}", "", "{n:-1}"},
+        {"{n:}", "", "{n:}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto parsed = cli::NameTemplate::parse(c.text);
+        if (!c.problem.empty()) {
+            ASSERT_TRUE(std::holds_alternative<std::string>(parsed));
+            EXPECT_NE(std::get<std::string>(parsed).find(c.problem), std::string::npos)
+                << std::get<std::string>(parsed);
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<cli::NameTemplate>(parsed)) << std::get<std::string>(parsed);
+        EXPECT_EQ(std::get<cli::NameTemplate>(parsed).nameOf(tile, last, cli::stemOf("art/walk.cycle.png"), "t"),
+                  c.name);
+    }
+    EXPECT_EQ(cli::stemOf(".hidden"), ".hidden");
+    EXPECT_EQ(cli::stemOf("/a.b/sheet"), "sheet");
+    EXPECT_EQ(cli::withStem("out/{stem}-{stem}.json", "a"), "out/a-a.json");
+}
+
+// ---------------------------------------------------------------- cutting sheets
+
+namespace {
+
+struct Expected {
+    QString name;
+    QRect rect;
+};
+
+// Each file holds exactly its rectangle of the sheet, and nothing else was written.
+void expectTiles(const QString& folder, const QImage& sheet, const std::vector<Expected>& tiles)
+{
+    QStringList names;
+    for (const Expected& tile : tiles) {
+        names << tile.name;
+        const QImage image(QDir(folder).filePath(tile.name));
+        EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32), sheet.copy(tile.rect)) << tile.name.toStdString();
+    }
+    names.sort();
+    EXPECT_EQ(entriesOf(folder), names);
+}
+
+} // namespace
+
+TEST(CommandLine, SaveAllCutsTheGridItIsGiven)
+{
+    const struct Case {
+        const char* what;
+        int width;
+        int height;
+        QStringList options;
+        std::vector<Expected> tiles;
+        std::string leftover; // a part of stderr, or "" for none
+    } cases[] = {
+        {"margin and spacing",
+         35,
+         35,
+         {"--tile", "16x16", "--margin", "1", "--spacing", "1"},
+         {{"1.bmp", {1, 1, 16, 16}},
+          {"2.bmp", {18, 1, 16, 16}},
+          {"3.bmp", {1, 18, 16, 16}},
+          {"4.bmp", {18, 18, 16, 16}}},
+         "1 pixel column at the right and 1 pixel row at the bottom belong to no tile"},
+        {"edges kept, rows and columns from 0",
+         40,
+         20,
+         {"--tile", "16x16", "--partial", "--first", "0", "--name", "r{row}c{col}", "--prefix", "unused"},
+         {{"r0c0.bmp", {0, 0, 16, 16}},
+          {"r0c1.bmp", {16, 0, 16, 16}},
+          {"r0c2.bmp", {32, 0, 8, 16}},
+          {"r1c0.bmp", {0, 16, 16, 4}},
+          {"r1c1.bmp", {16, 16, 16, 4}},
+          {"r1c2.bmp", {32, 16, 8, 4}}},
+         ""},
+        {"names padded to the largest number",
+         6,
+         2,
+         {"--name", "walk_{n:auto}", "--first", "9"},
+         {{"walk_09.bmp", {0, 0, 2, 2}}, {"walk_10.bmp", {2, 0, 2, 2}}, {"walk_11.bmp", {4, 0, 2, 2}}},
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString sheet = QString::fromStdString(writeStrip(dir, "sheet.bmp", c.width, c.height));
+        ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+        const QString out = dir.filePath("out");
+        const BatchRun run = runProgram(QStringList{"--save-all", sheet, "--output", out} + c.options);
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out, "saved " + std::to_string(c.tiles.size()) + ", skipped 0 existing, in " +
+                               out.toStdString() + "\n");
+        if (c.leftover.empty())
+            EXPECT_EQ(run.err, "");
+        else
+            EXPECT_NE(run.err.find(c.leftover), std::string::npos) << run.err;
+        expectTiles(out, makeStrip(c.width, c.height), c.tiles);
+    }
+}
+
+TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
+{
+    QTemporaryDir dir;
+    const QString a = QString::fromStdString(writeStrip(dir, "a.bmp", 32, 32));
+    const QString b = QString::fromStdString(writeStrip(dir, "b.bmp", 64, 16));
+    const QString small = QString::fromStdString(writeStrip(dir, "small.bmp", 8, 8));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+    const QString longPrefix(300, 'x');
+    const struct Case {
+        QStringList arguments; // after --output out
+        std::string err;       // a part of it
+    } cases[] = {
+        {{"--save-all", a, "--tile", "0x16"}, "--tile '0x16'"},
+        {{"--save-all", a, "--first", "x"}, "--first 'x'"},
+        {{"--save-all", a, "--margin", "40"}, "cannot cut '" + a.toStdString() +
+                                                  "': --margin 40 is past the sheet's 32x32 pixels"},
+        {{"--save-all", a, "--tile", "64x64"}, "--tile 64x64 leaves no tile in the sheet's 32x32 pixels"},
+        // One sheet's grid refuses the run, however good the others.
+        {{"--save-all", b, small, "--tile", "16x16", "--name", "{stem}{n}"}, "cannot cut '" + small.toStdString()},
+        {{"--save-all", b, "--name", "tile"}, "--name gives tile 1 of '" + b.toStdString() + "' and tile 2 of '" +
+                                                  b.toStdString() + "' the same name 'tile.bmp'"},
+        {{"--save-all", b, "--name", "{n}/x"}, "--name '{n}/x': a name holds no '/'"},
+        {{"--save-all", b, "--name", ""}, "--name gives tile 1 of '" + b.toStdString() + "' an empty name"},
+        {{"--save-all", b, "--prefix", longPrefix}, "a name longer than the 255 bytes the output folder takes"},
+        {{"--save-all", a, b}, "tile 1 of '" + a.toStdString() + "' and tile 1 of '" + b.toStdString() + "'"},
+        {{"--save-all", a, "--tileset", dir.filePath("out/../a.bmp")},
+         "the sheet '" + a.toStdString() + "' and --tileset of '" + a.toStdString() + "' would both be '"},
+        {{"--save-all", a, "--manifest", out + "/./1.bmp"},
+         "--manifest of '" + a.toStdString() + "' would be the file of tile 1 of '" + a.toStdString() + "'"},
+        {{"--save-all", a, "--tile", "24x24", "--partial", "--tileset", dir.filePath("a.tsx")},
+         "--tileset '" + dir.filePath("a.tsx").toStdString() + "' cannot hold the grid of '" + a.toStdString()},
+        {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "m.json"}, "put {stem} in its name"},
+        {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "{stem}.x", "--tileset", "{stem}.x"},
+         "--manifest of '" + a.toStdString() + "' and --tileset of '" + a.toStdString() + "' would both be 'a.x'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const BatchRun run = runProgram(QStringList{"--output", out} + c.arguments);
+        EXPECT_EQ(run.status, cli::kExitUsage);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(entriesOf(out), QStringList());
+        EXPECT_EQ(entriesOf(dir.path()), QStringList({"a.bmp", "b.bmp", "out", "small.bmp"}));
+    }
+}
+
+TEST(CommandLine, SaveAllCutsTheSheetsThatCanBeRead)
+{
+    QTemporaryDir dir;
+    const QString a = QString::fromStdString(writeStrip(dir, "a.bmp", 32, 16));
+    const QString b = QString::fromStdString(writeStrip(dir, "b.gif", 48, 16));
+    const QString gone = dir.filePath("gone.bmp");
+    const QString notes = dir.filePath("notes.bmp");
+    writeFile(notes, "no picture at all");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+
+    const BatchRun run = runProgram({"--save-all", a, gone, notes, b, "--output", out, "--name", "{stem}_{n}"});
+    EXPECT_EQ(run.status, cli::kExitFailure);
+    EXPECT_EQ(run.out, "saved 5, skipped 0 existing, in " + out.toStdString() + "\n");
+    EXPECT_NE(run.err.find("File not found: '" + gone.toStdString() + "'"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("'" + notes.toStdString() + "'"), std::string::npos) << run.err;
+    EXPECT_EQ(entriesOf(out), QStringList({"a_1.bmp", "a_2.bmp", "b_1.bmp", "b_2.bmp", "b_3.bmp"}));
+}
+
+TEST(CommandLine, DryRunPrintsEachTileAndWritesNothing)
+{
+    QTemporaryDir dir;
+    const QString sheet = QString::fromStdString(writeStrip(dir, "sheet.bmp", 70, 16));
+    // More tiles than the window counts: the batch mode cuts them all.
+    const QString longStrip = QString::fromStdString(writeStrip(dir, "long.bmp", 40000, 1));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+    writeFile(QDir(out).filePath("icon_2.bmp"), "the user's own");
+
+    const BatchRun run = runProgram({"--save-all", sheet, "--output", out, "--prefix", "icon_", "--dry-run"});
+    EXPECT_EQ(run.status, cli::kExitSuccess);
+    EXPECT_EQ(run.out, "icon_1.bmp 0,0 16x16 saved\n"
+                       "icon_2.bmp 16,0 16x16 existing\n"
+                       "icon_3.bmp 32,0 16x16 saved\n"
+                       "icon_4.bmp 48,0 16x16 saved\n");
+    EXPECT_NE(run.err.find("6 pixel columns at the right"), std::string::npos) << run.err;
+
+    const BatchRun many = runProgram({"--save-all", longStrip, "--output", out, "--dry-run", "--name", "{n:auto}"});
+    EXPECT_EQ(many.status, cli::kExitSuccess) << many.err;
+    EXPECT_EQ(std::count(many.out.begin(), many.out.end(), '\n'), 40000);
+    EXPECT_EQ(many.out.substr(0, 24), "00001.bmp 0,0 1x1 saved\n");
+    EXPECT_NE(many.out.find("\n40000.bmp 39999,0 1x1 saved\n"), std::string::npos);
+
+    EXPECT_EQ(entriesOf(out), QStringList({"icon_2.bmp"}));
+    EXPECT_EQ(contentOf(QDir(out).filePath("icon_2.bmp")), "the user's own");
+}
+
+// ---------------------------------------------------------------- empty and repeated tiles, manifest
+
+namespace {
+
+// A GIF sheet of 4x2 tiles of 16 pixels, row by row: a pattern, transparent,
+// the first pattern again, a second pattern, magenta, the second again, a
+// third pattern, transparent.
+QString writeSheetWithBlanksAndRepeats(const QTemporaryDir& dir)
+{
+    QImage sheet(64, 32, QImage::Format_ARGB32);
+    const auto fill = [&](int tile, auto colourAt) {
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                sheet.setPixel(tile % 4 * 16 + x, tile / 4 * 16 + y, colourAt(x, y));
+    };
+    const auto pattern = [](int seed) {
+        // Few colours, as a GIF holds at most 255.
+        return [seed](int x, int y) { return qRgb(x / 4 * 60, y / 4 * 60, seed * 40); };
+    };
+    const auto plain = [](QRgb colour) { return [colour](int, int) { return colour; }; };
+    fill(0, pattern(1));
+    fill(1, plain(qRgba(0, 0, 0, 0)));
+    fill(2, pattern(1));
+    fill(3, pattern(2));
+    fill(4, plain(qRgb(255, 0, 255)));
+    fill(5, pattern(2));
+    fill(6, pattern(3));
+    fill(7, plain(qRgba(0, 0, 0, 0)));
+    const QString path = dir.filePath("sheet.gif");
+    writeFile(path, gif::encode(sheet));
+    return path;
+}
+
+} // namespace
+
+TEST(CommandLine, SkipEmptyAndUniqueLeaveTilesOut)
+{
+    QTemporaryDir dir;
+    const QString sheet = writeSheetWithBlanksAndRepeats(dir);
+    const struct Case {
+        QStringList options;
+        QStringList files;
+        std::string last; // between "skipped 0 existing" and ", in"
+    } cases[] = {
+        {{}, {"1", "2", "3", "4", "5", "6", "7", "8"}, ""},
+        {{"--skip-empty"}, {"1", "3", "4", "5", "6", "7"}, ", left out 2 empty"},
+        {{"--skip-empty", "--empty-colour", "FF00ff"}, {"1", "3", "4", "6", "7"}, ", left out 3 empty"},
+        {{"--unique"}, {"1", "2", "4", "5", "7"}, ", left out 3 repeated"},
+        {{"--unique", "--skip-empty"}, {"1", "4", "5", "7"}, ", left out 2 empty and 2 repeated"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        QTemporaryDir out;
+        const BatchRun run = runProgram(QStringList{"--save-all", sheet, "--output", out.path(), "--tile", "16x16"} +
+                                        c.options);
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out, "saved " + std::to_string(c.files.size()) + ", skipped 0 existing" + c.last + ", in " +
+                               out.path().toStdString() + "\n");
+        QStringList names;
+        for (const QString& number : c.files)
+            names << number + ".bmp";
+        EXPECT_EQ(entriesOf(out.path()), names);
+    }
+}
+TEST(CommandLine, ManifestListsEveryTileOnceAsTheFilesAre)
+{
+    QTemporaryDir dir;
+    const QString sheet = writeSheetWithBlanksAndRepeats(dir);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+    writeFile(QDir(out).filePath("t07.png"), "the user's own");
+    writeFile(dir.filePath("sheet.json"), "an earlier manifest");
+    const QStringList arguments = {"--save-all", sheet, "--output", out, "--tile", "16x16", "--skip-empty",
+                                   "--empty-colour", "ff00ff", "--unique", "--name", "t{n:2}", "--format", "png",
+                                   "--manifest", dir.filePath("{stem}.json"), "--tileset", dir.filePath("{stem}.tsx")};
+    // A dry run tells the fates the run then meets, and writes nothing.
+    const BatchRun dry = runProgram(arguments + QStringList{"--dry-run"});
+    EXPECT_EQ(dry.status, cli::kExitSuccess) << dry.err;
+    EXPECT_EQ(dry.out, "t01.png 0,0 16x16 saved\n"
+                       "t02.png 16,0 16x16 empty\n"
+                       "t03.png 32,0 16x16 repeat of 1\n"
+                       "t04.png 48,0 16x16 saved\n"
+                       "t05.png 0,16 16x16 empty\n"
+                       "t06.png 16,16 16x16 repeat of 4\n"
+                       "t07.png 32,16 16x16 existing\n"
+                       "t08.png 48,16 16x16 empty\n");
+    EXPECT_EQ(entriesOf(out), QStringList({"t07.png"}));
+    EXPECT_EQ(contentOf(dir.filePath("sheet.json")), "an earlier manifest");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("sheet.tsx")));
+
+    const BatchRun run = runProgram(arguments);
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    EXPECT_EQ(run.out, "saved 2, skipped 1 existing, left out 3 empty and 2 repeated, in " + out.toStdString() + "\n");
+    EXPECT_EQ(entriesOf(out), QStringList({"t01.png", "t04.png", "t07.png"}));
+    EXPECT_EQ(contentOf(QDir(out).filePath("t07.png")), "the user's own");
+    EXPECT_NE(contentOf(dir.filePath("sheet.tsx")).indexOf("tilecount=\"8\""), -1);
+
+    const QJsonObject manifest = QJsonDocument::fromJson(contentOf(dir.filePath("sheet.json"))).object();
+    EXPECT_EQ(manifest["sheet"]["path"].toString(), sheet);
+    EXPECT_EQ(manifest["sheet"]["format"].toString(), "gif");
+    EXPECT_EQ(manifest["grid"]["columns"].toInt(), 4);
+    EXPECT_EQ(manifest["grid"]["rows"].toInt(), 2);
+    const QJsonArray tiles = manifest["tiles"].toArray();
+    ASSERT_EQ(tiles.size(), 8);
+    const QStringList statuses = {"saved", "empty", "repeat", "saved", "empty", "repeat", "existing", "empty"};
+    const QImage pixels(sheet);
+    QStringList present;
+    for (int i = 0; i < tiles.size(); ++i) {
+        const QJsonObject tile = tiles[i].toObject();
+        SCOPED_TRACE(i);
+        EXPECT_EQ(tile["number"].toInt(), i + 1);
+        EXPECT_EQ(tile["row"].toInt(), i / 4 + 1);
+        EXPECT_EQ(tile["column"].toInt(), i % 4 + 1);
+        EXPECT_EQ(tile["file"].toString(), QString("t%1.png").arg(i + 1, 2, 10, QChar('0')));
+        EXPECT_EQ(tile["status"].toString(), statuses[i]);
+        const QRect rect(tile["x"].toInt(), tile["y"].toInt(), tile["width"].toInt(), tile["height"].toInt());
+        EXPECT_EQ(rect, QRect(i % 4 * 16, i / 4 * 16, 16, 16));
+        if (tile["status"] == "repeat")
+            EXPECT_EQ(tile["repeatOf"].toInt(), i - 1);
+        if (tile["status"] == "saved")
+            EXPECT_EQ(QImage(QDir(out).filePath(tile["file"].toString())).convertToFormat(QImage::Format_ARGB32),
+                      pixels.copy(rect).convertToFormat(QImage::Format_ARGB32));
+        if (tile["status"] == "saved" || tile["status"] == "existing")
+            present << tile["file"].toString();
+    }
+    EXPECT_EQ(entriesOf(out), present);
+}
+
+TEST(CommandLine, PngTilesKeepTheSheetsOwnPixels)
+{
+    const struct Case {
+        const char* what;
+        PngPattern pattern;
+    } cases[] = {
+        {"grey, 8 bits", {kPngGrey, 8, 20, 10}},
+        {"grey, 16 bits", {kPngGrey, 16, 20, 10}},
+        {"grey and alpha", {kPngGreyAlpha, 8, 20, 10}},
+        {"RGB, 16 bits", {kPngRgb, 16, 20, 10}},
+        {"RGBA, 8 bits, interlaced", {kPngRgba, 8, 20, 10, true}},
+        {"RGBA, 16 bits", {kPngRgba, 16, 20, 10}},
+        {"palette with translucent entries", {kPngPalette, 8, 20, 10, false, 200}},
+    };
+    constexpr int kColourTypeAt = 25; // in the header chunk, after the signature
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString sheet = dir.filePath("sheet.png");
+        const QByteArray file = pngFile(c.pattern);
+        ASSERT_FALSE(file.isEmpty());
+        writeFile(sheet, file);
+        ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+        const QString out = dir.filePath("out");
+        const BatchRun run = runProgram(
+            {"--save-all", sheet, "--output", out, "--format", "png", "--tile", "8x8", "--partial", "--name", "{n}"});
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        const QImage stored = platform::LoadPicture(sheet.toStdString(), platform::Pixels::AsStored).image();
+        const QRect rects[] = {{0, 0, 8, 8}, {8, 0, 8, 8}, {16, 0, 4, 8}, {0, 8, 8, 2}, {8, 8, 8, 2}, {16, 8, 4, 2}};
+        EXPECT_EQ(entriesOf(out).size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            const QByteArray tile = contentOf(QDir(out).filePath(QString("%1.png").arg(i + 1)));
+            ASSERT_GT(tile.size(), kColourTypeAt) << i + 1;
+            EXPECT_EQ(tile[kColourTypeAt], file[kColourTypeAt]) << i + 1;
+            const formats::DecodedPng decoded = formats::decodePng(tile, 1 << 20);
+            EXPECT_EQ(decoded.image.convertToFormat(QImage::Format_RGBA64),
+                      stored.copy(rects[i]).convertToFormat(QImage::Format_RGBA64))
+                << i + 1;
+        }
+    }
 }

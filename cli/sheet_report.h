@@ -1,0 +1,36 @@
+#pragma once
+// What became of each tile of one sheet: what a dry run prints, a manifest
+// records and the last line counts.
+
+#include "tiles/grid.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class TileStatus { Saved, Existing, Empty, Repeat };
+
+struct TileReport {
+    tiles::GridTile tile;
+    // The name in the output folder, extension included, folder not.
+    std::string file;
+    TileStatus status = TileStatus::Saved;
+    // Repeat: the number of the first tile with the same pixels.
+    int32_t repeatOf = 0;
+};
+
+struct SheetReport {
+    // The sheet as named on the command line.
+    std::string path;
+    int32_t width = 0;
+    int32_t height = 0;
+    // "bmp", "gif" or "png": what the file is, whatever its name.
+    std::string format;
+    tiles::GridOptions options;
+    tiles::Grid grid;
+    std::vector<TileReport> tiles;
+};
+
+} // namespace cli
