@@ -103,11 +103,11 @@ std::string optionName(const QCommandLineOption& option) { return "--" + toBytes
 void setUp(QCommandLineParser& parser, const Options& options)
 {
     parser.setApplicationDescription(
-        "Cuts a strip image, a BMP or GIF file holding a row of equal square pictures,\n"
-        "into tiles and saves them as BMP files. A tile is as wide as the strip is high\n"
-        "(a strip 15 pixels high gives tiles 16 wide); a strip narrower than two tiles\n"
-        "is one tile. Without --save-all, the window opens. With it, any sheet (BMP, GIF\n"
-        "or PNG) is cut into a grid of tiles as the options below say.");
+        "Cuts a strip image, a BMP, GIF or PNG file holding a row of equal square\n"
+        "pictures, into tiles and saves them as BMP files. A tile is as wide as the strip\n"
+        "is high (a strip 15 pixels high gives tiles 16 wide); a strip narrower than two\n"
+        "tiles is one tile. Without --save-all, the window opens. With it, any sheet is\n"
+        "cut into a grid of tiles, saved as BMP or PNG files, as the options below say.");
     parser.addOptions({options.help, options.version, options.saveAll});
     for (const QCommandLineOption* option : options.cutting())
         parser.addOption(*option);
