@@ -223,10 +223,11 @@ void cut(Sheet& sheet, const Command& command, Progress& progress)
         } else if (repeated != 0) {
             tile.status = TileStatus::Repeat;
             tile.repeatOf = tiles[size_t(repeated) - 1].tile.number;
-        } else if (platform::NameTaken(target) ||
-                   (!cutting.dryRun &&
-                    !platform::SaveNewPicture(png ? pixels : composed(sheet.picture, r, canvas), target,
-                                              png ? platform::FileFormat::Png : platform::FileFormat::Bmp))) {
+        } else if (cutting.dryRun ? platform::NameTaken(target)
+                                  // Refuses a taken name itself: no test before it.
+                                  : !platform::SaveNewPicture(png ? pixels : composed(sheet.picture, r, canvas), target,
+                                                              png ? platform::FileFormat::Png
+                                                                  : platform::FileFormat::Bmp)) {
             tile.status = TileStatus::Existing;
         }
         sheet.decided = i + 1;
