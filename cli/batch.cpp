@@ -13,9 +13,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 
 using platform::Screen;
 
@@ -183,51 +189,166 @@ void checkNames(const std::vector<Sheet>& sheets, const Command& command)
         }
 }
 
-// The tile as the window's pick draws it into the preview box: its pixels
-// over the box's background, placed in twips as the form places them.
-platform::Picture composed(const platform::Picture& sheet, const tiles::PixelRect& rect, platform::Canvas& canvas)
+std::string targetOf(const TileReport& tile, const Command& command)
 {
-    const double tx = Screen.TwipsPerPixelX();
-    const double ty = Screen.TwipsPerPixelY();
-    const float width = float(tx * rect.width);
-    const float height = float(ty * rect.height);
-    canvas.Cls();
-    canvas.setSize(width, height);
-    canvas.PaintPicture(sheet, 0, 0, width, height, float(tx * rect.x), float(ty * rect.y), width, height);
-    return canvas.Image();
+    return command.output + platform::PathSeparator + tile.file;
 }
 
+// A tile's fate as far as its pixels decide it, and the bytes of its file.
+struct Prepared {
+    // Saved: to be written, when the name is free.
+    TileStatus status = TileStatus::Saved;
+    // Repeat: the position, from 1, of the first tile with the same pixels.
+    int32_t repeated = 0;
+    // Empty in a dry run.
+    QByteArray bytes;
+};
+
+// The tiles prepared in order on a thread of their own, so that one processor
+// encodes while another makes the files; a few batches ahead at most, so that
+// memory stays small. What fails while a tile is prepared is thrown by next()
+// in that tile's turn.
+class TilesAhead {
+public:
+    TilesAhead(const Sheet& sheet, const Command& command)
+        : mThread([this, &sheet, &command] { prepareAll(sheet, command); })
+    {
+    }
+    ~TilesAhead()
+    {
+        {
+            const std::lock_guard lock(mMutex);
+            mTakerGone = true;
+        }
+        mRoom.notify_one();
+        mThread.join();
+    }
+    TilesAhead(const TilesAhead&) = delete;
+    TilesAhead& operator=(const TilesAhead&) = delete;
+
+    // The next tile in order, once it is prepared.
+    Prepared next()
+    {
+        while (mTaken == mBatch.size()) {
+            std::unique_lock lock(mMutex);
+            mReady.wait(lock, [&] { return !mBatches.empty() || mError; });
+            if (mBatches.empty())
+                std::rethrow_exception(mError);
+            mBatch = std::move(mBatches.front());
+            mBatches.pop_front();
+            mTaken = 0;
+            lock.unlock();
+            mRoom.notify_one();
+        }
+        return std::move(mBatch[mTaken++]);
+    }
+
+private:
+    using Batch = std::vector<Prepared>;
+    // Handed over a batch at a time: a hand-over per tile costs more than encoding it.
+    static constexpr size_t kBatchSize = 64;
+    static constexpr size_t kBatchesAhead = 4;
+
+    // The tile as the window's pick draws it into the preview box: its pixels
+    // over the box's background, placed in twips as the form places them.
+    static platform::Picture composed(const platform::Picture& sheet, const tiles::PixelRect& rect,
+                                      platform::Canvas& canvas)
+    {
+        const double tx = Screen.TwipsPerPixelX();
+        const double ty = Screen.TwipsPerPixelY();
+        const float width = float(tx * rect.width);
+        const float height = float(ty * rect.height);
+        canvas.Cls();
+        canvas.setSize(width, height);
+        canvas.PaintPicture(sheet, 0, 0, width, height, float(tx * rect.x), float(ty * rect.y), width, height);
+        return canvas.Image();
+    }
+
+    void prepareAll(const Sheet& sheet, const Command& command)
+    {
+        const Cutting& cutting = command.cutting;
+        const std::vector<TileReport>& tiles = sheet.report.tiles;
+        const bool png = cutting.format == TileFormat::Png;
+        Batch batch;
+        std::exception_ptr error;
+        try {
+            platform::Canvas canvas(platform::kPreviewBackground);
+            platform::PictureIndex seen;
+            for (size_t i = 0; i < tiles.size(); ++i) {
+                const tiles::PixelRect& r = tiles[i].tile.rect;
+                // A PNG tile is the sheet's own pixels; so are what tell empty and
+                // repeated tiles, before any compositing.
+                const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique
+                                                     ? sheet.picture.part(r.x, r.y, r.width, r.height)
+                                                     : platform::Picture();
+                Prepared tile;
+                if (cutting.skipEmpty && platform::IsBlank(pixels, cutting.emptyColour))
+                    tile.status = TileStatus::Empty;
+                // Kept by position, as a tile numbered 0 (--first 0) would read as none.
+                else if (cutting.unique && (tile.repeated = seen.firstSame(pixels, int32_t(i) + 1)) != 0)
+                    tile.status = TileStatus::Repeat;
+                else if (!cutting.dryRun)
+                    tile.bytes = platform::EncodePicture(png ? pixels : composed(sheet.picture, r, canvas),
+                                                         targetOf(tiles[i], command),
+                                                         png ? platform::FileFormat::Png : platform::FileFormat::Bmp);
+                batch.push_back(std::move(tile));
+                if (batch.size() == kBatchSize && !hand(std::exchange(batch, {})))
+                    return;
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+        // The tiles before a failure are handed over all the same, and the failure after them.
+        hand(std::move(batch), error);
+    }
+
+    // False once the taker has gone.
+    bool hand(Batch batch, std::exception_ptr error = nullptr)
+    {
+        std::unique_lock lock(mMutex);
+        mRoom.wait(lock, [&] { return mBatches.size() < kBatchesAhead || mTakerGone; });
+        if (mTakerGone)
+            return false;
+        mBatches.push_back(std::move(batch));
+        mError = error;
+        lock.unlock();
+        mReady.notify_one();
+        return true;
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mReady;
+    std::condition_variable mRoom;
+    std::deque<Batch> mBatches;
+    std::exception_ptr mError;
+    bool mTakerGone = false;
+    // The taker's own.
+    Batch mBatch;
+    size_t mTaken = 0;
+    // Last: the thread starts once the rest is made.
+    std::thread mThread;
+};
+
 // Decides each tile's fate and, unless this is a dry run, writes the ones to
-// be saved. Errors: a tile that cannot be written ends the cut there.
+// be saved, in order. Errors: a tile that cannot be prepared or written ends
+// the cut there.
 void cut(Sheet& sheet, const Command& command, Progress& progress)
 {
-    const Cutting& cutting = command.cutting;
-    platform::Canvas canvas(platform::kPreviewBackground);
-    platform::PictureIndex seen;
     std::vector<TileReport>& tiles = sheet.report.tiles;
-    const bool png = cutting.format == TileFormat::Png;
+    TilesAhead ahead(sheet, command);
     for (size_t i = 0; i < tiles.size(); ++i) {
         TileReport& tile = tiles[i];
-        const tiles::PixelRect& r = tile.tile.rect;
-        // A PNG tile is the sheet's own pixels; so are what tell empty and
-        // repeated tiles, before any compositing.
-        const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique
-                                             ? sheet.picture.part(r.x, r.y, r.width, r.height)
-                                             : platform::Picture();
-        const bool empty = cutting.skipEmpty && platform::IsBlank(pixels, cutting.emptyColour);
-        // Kept by position, as a tile numbered 0 (--first 0) would read as none.
-        const int32_t repeated = cutting.unique && !empty ? seen.firstSame(pixels, int32_t(i) + 1) : 0;
-        const std::string target = command.output + platform::PathSeparator + tile.file;
-        if (empty) {
-            tile.status = TileStatus::Empty;
-        } else if (repeated != 0) {
-            tile.status = TileStatus::Repeat;
-            tile.repeatOf = tiles[size_t(repeated) - 1].tile.number;
-        } else if (platform::NameTaken(target) ||
-                   (!cutting.dryRun &&
-                    !platform::SaveNewPicture(png ? pixels : composed(sheet.picture, r, canvas), target,
-                                              png ? platform::FileFormat::Png : platform::FileFormat::Bmp))) {
-            tile.status = TileStatus::Existing;
+        const Prepared prepared = ahead.next();
+        tile.status = prepared.status;
+        if (prepared.status == TileStatus::Repeat)
+            tile.repeatOf = tiles[size_t(prepared.repeated) - 1].tile.number;
+        if (prepared.status == TileStatus::Saved) {
+            const std::string target = targetOf(tile, command);
+            // The write refuses a taken name itself: no test before it.
+            if (command.cutting.dryRun
+                    ? platform::NameTaken(target)
+                    : !platform::WriteNewFile(target, {prepared.bytes.constData(), size_t(prepared.bytes.size())}))
+                tile.status = TileStatus::Existing;
         }
         sheet.decided = i + 1;
         progress.update(i + 1, tiles.size());

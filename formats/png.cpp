@@ -404,12 +404,14 @@ void greyWithAlphaRow(const QImage& image, int y, png_bytep out)
 }
 
 // Measured on 65,536 RGBA tiles of 16x16 cut from sprite sheets: rows left
-// unfiltered and deflate at level 3 with a small hash table (little memory to
-// set up and clear per tile) encode three times as fast as libpng's defaults
-// (level 6, a filter chosen per row), into files a little smaller; the
-// filters cost more than they save on rows of 16 pixels. Level 6 unfiltered
-// gives files 10 to 15 per cent smaller in 1.8 times the time.
-constexpr int kCompressionLevel = 3;
+// unfiltered and deflate at level 1 with a small hash table (little memory to
+// set up and clear per tile) encode the sheet's tiles in 0.3 s less than at
+// level 3 (a seventh of the whole cut), into files 4 per cent larger, which
+// still take one block each on disk. The filters cost more than they save on
+// rows of 16 pixels (Sub or Up: a quarter larger and slower), and so does
+// run-length coding (three quarters larger, no faster). Level 6 gives files
+// 10 to 15 per cent smaller in twice the time.
+constexpr int kCompressionLevel = 1;
 constexpr int kMemLevel = 4;
 
 void describe(const Writer& w, const Layout& l)

@@ -234,11 +234,7 @@ std::string PictureFileKind(const std::string& fileName)
     return got > 0 ? kindOf(head.left(got)) : std::string();
 }
 
-namespace {
-
-// Encoded whole before anything is written, so that no file is begun for a
-// picture that cannot be encoded.
-QByteArray encoded(const Picture& picture, const std::string& fileName, FileFormat format)
+QByteArray EncodePicture(const Picture& picture, const std::string& fileName, FileFormat format)
 {
     const QByteArray bytes =
         format == FileFormat::Png ? formats::encodePng(picture.image()) : formats::encodeBmp(picture.image());
@@ -249,19 +245,22 @@ QByteArray encoded(const Picture& picture, const std::string& fileName, FileForm
     return bytes;
 }
 
+namespace {
+
 std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
 
 } // namespace
 
 void SavePicture(const Picture& picture, const std::string& fileName)
 {
-    ReplaceFile(fileName, viewOf(encoded(picture, fileName, FileFormat::Bmp)));
+    ReplaceFile(fileName, viewOf(EncodePicture(picture, fileName, FileFormat::Bmp)));
 }
 
 bool SaveNewPicture(const Picture& picture, const std::string& fileName, FileFormat format)
 {
-    // Not synced to disk one by one: Save all writes thousands of tiles.
-    return WriteNewFile(fileName, viewOf(encoded(picture, fileName, format)));
+    // Encoded whole first, so that no file is begun for a picture that cannot
+    // be encoded. Not synced to disk one by one: Save all writes thousands of tiles.
+    return WriteNewFile(fileName, viewOf(EncodePicture(picture, fileName, format)));
 }
 
 } // namespace platform

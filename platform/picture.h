@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class QByteArray;
 class QImage;
 
 namespace platform {
@@ -56,11 +57,17 @@ void SavePicture(const Picture& picture, const std::string& fileName);
 
 enum class FileFormat { Bmp, Png };
 
+// The file's bytes for the picture: a 24-bit BMP as SavePicture writes it, or
+// a PNG of the picture's pixels and alpha in the kind of pixels it holds
+// (formats/png.h). Error 75 when the picture is too large to encode; the
+// description names the file.
+QByteArray EncodePicture(const Picture& picture, const std::string& fileName, FileFormat format);
+
 // SavePicture for a file that must not exist yet: returns false and writes
 // nothing when the name exists in any form (a file, a folder, a link, even one
 // that points nowhere, a pipe), also one that appears while the picture is
-// written. No scratch file is ever left behind. Png writes the picture's
-// pixels and alpha in the kind of pixels it holds (formats/png.h).
+// written. No scratch file is ever left behind. The bytes are EncodePicture's,
+// encoded whole before the file is begun.
 bool SaveNewPicture(const Picture& picture, const std::string& fileName, FileFormat format = FileFormat::Bmp);
 
 } // namespace platform

@@ -64,15 +64,19 @@ BatchRun runBatch(const std::string& strip, const std::string& folder, const std
     return {status, out.str(), err.str()};
 }
 
-// Runs the program itself with no display at all.
-BatchRun runProgram(const QStringList& arguments)
+// Runs the program itself with no display at all; after a shell's set-up
+// (limits, signals) when one is given.
+BatchRun runProgram(const QStringList& arguments, const QString& setUp = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(name);
     QProcess program;
     program.setProcessEnvironment(environment);
-    program.start(QUORVEL_PROGRAM, arguments);
+    if (setUp.isEmpty())
+        program.start(QUORVEL_PROGRAM, arguments);
+    else
+        program.start("/bin/sh", QStringList{"-c", setUp + "; exec \"$0\" \"$@\"", QUORVEL_PROGRAM} + arguments);
     if (!program.waitForFinished(30000) || program.exitStatus() != QProcess::NormalExit)
         return {-1, {}, "the program did not end by itself"};
     return {program.exitCode(), program.readAllStandardOutput().toStdString(),
@@ -798,4 +802,44 @@ TEST(CommandLine, PngTilesKeepTheSheetsOwnPixels)
                 << i + 1;
         }
     }
+}
+
+TEST(CommandLine, ATileThatCannotBeWrittenEndsTheCutThere)
+{
+    // Tiles of one colour each make files of a hundred bytes or so; the tile
+    // of noise makes one of more than a kilobyte, which a limit of 512 bytes a
+    // file refuses. It comes after more tiles than are encoded ahead of the writes.
+    constexpr int kColumns = 30;
+    constexpr int kRows = 20;
+    constexpr int kNoisy = 301;
+    QImage sheet(kColumns * 16, kRows * 16, QImage::Format_ARGB32);
+    quint32 noise = 12345;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x) {
+            const int number = y / 16 * kColumns + x / 16 + 1;
+            noise = noise * 1103515245 + 12345;
+            sheet.setPixel(x, y, number == kNoisy ? noise : qRgba(number % 256, number / 256, 90, 200));
+        }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sheet.png");
+    writeFile(path, formats::encodePng(sheet));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+
+    // The write past the limit fails with EFBIG instead of ending the program.
+    const BatchRun run = runProgram({"--save-all", path, "--output", out, "--format", "png", "--tile", "16x16"},
+                                    "trap '' XFSZ; ulimit -f 1");
+    EXPECT_EQ(run.status, cli::kExitFailure);
+    const std::string noisy = QDir(out).filePath(QString("%1.png").arg(kNoisy)).toStdString();
+    EXPECT_NE(run.err.find("'" + noisy + "': File too large"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "saved " + std::to_string(kNoisy - 1) + ", skipped 0 existing, in " + out.toStdString() + "\n");
+    QStringList written;
+    for (int number = 1; number < kNoisy; ++number) {
+        written << QString("%1.png").arg(number);
+        const QByteArray tile = contentOf(QDir(out).filePath(written.back()));
+        const QRect rect((number - 1) % kColumns * 16, (number - 1) / kColumns * 16, 16, 16);
+        EXPECT_EQ(formats::decodePng(tile, 1 << 20).image, sheet.copy(rect)) << number;
+    }
+    written.sort();
+    EXPECT_EQ(entriesOf(out), written);
 }
