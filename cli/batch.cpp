@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -469,6 +470,9 @@ public:
             fail(e.description());
         } catch (const std::bad_alloc&) {
             fail("out of memory while cutting " + inQuotes(path));
+        } catch (const std::system_error& e) {
+            // The thread that encodes tiles could not be started.
+            fail("cannot cut " + inQuotes(path) + ": " + e.what());
         }
     }
 
