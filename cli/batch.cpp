@@ -90,13 +90,15 @@ struct Sheet {
     size_t decided = 0;
 };
 
-std::string extensionOf(TileFormat format) { return format == TileFormat::Png ? ".png" : ".bmp"; }
+using platform::FileFormat;
+
+std::string extensionOf(FileFormat format) { return format == FileFormat::Png ? ".png" : ".bmp"; }
 
 // PNG tiles keep the sheet's own kind of pixels; BMP tiles are drawn as the window draws them.
-platform::Picture loadSheet(const std::string& path, TileFormat format)
+platform::Picture loadSheet(const std::string& path, FileFormat format)
 {
-    return platform::LoadPicture(path, format == TileFormat::Png ? platform::Pixels::AsStored
-                                                                 : platform::Pixels::AsDrawn);
+    return platform::LoadPicture(path,
+                                 format == FileFormat::Png ? platform::Pixels::AsStored : platform::Pixels::AsDrawn);
 }
 
 // The sheet's grid and each tile's name. Errors: the picture's, when it
@@ -269,7 +271,7 @@ private:
     {
         const Cutting& cutting = command.cutting;
         const std::vector<TileReport>& tiles = sheet.report.tiles;
-        const bool png = cutting.format == TileFormat::Png;
+        const bool png = cutting.format == FileFormat::Png;
         Batch batch;
         std::exception_ptr error;
         try {
@@ -290,8 +292,7 @@ private:
                     tile.status = TileStatus::Repeat;
                 else if (!cutting.dryRun)
                     tile.bytes = platform::EncodePicture(png ? pixels : composed(sheet.picture, r, canvas),
-                                                         targetOf(tiles[i], command),
-                                                         png ? platform::FileFormat::Png : platform::FileFormat::Bmp);
+                                                         targetOf(tiles[i], command), cutting.format);
                 batch.push_back(std::move(tile));
                 if (batch.size() == kBatchSize && !hand(std::exchange(batch, {})))
                     return;

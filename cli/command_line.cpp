@@ -197,7 +197,7 @@ std::string readCutting(const QCommandLineParser& parser, const Options& options
         const QString format = parser.value(options.format);
         if (format != "bmp" && format != "png")
             return given(options.format) + ": the formats are bmp and png";
-        cutting.format = format == "png" ? TileFormat::Png : TileFormat::Bmp;
+        cutting.format = format == "png" ? platform::FileFormat::Png : platform::FileFormat::Bmp;
     }
     if (parser.isSet(options.name)) {
         auto names = NameTemplate::parse(toBytes(parser.value(options.name)));

@@ -3,6 +3,7 @@
 // the batch Save all, or a text to print.
 
 #include "cli/tile_names.h"
+#include "platform/picture.h"
 #include "tiles/grid.h"
 
 #include <cstdint>
@@ -20,13 +21,11 @@ constexpr int kExitUsage = 2;
 
 enum class Action { OpenWindow, ShowHelp, ShowVersion, SaveAll, Misuse };
 
-enum class TileFormat { Bmp, Png };
-
 // SaveAll: how the sheets are cut, what the tiles are named and what else is
 // written beside them.
 struct Cutting {
     tiles::GridOptions grid;
-    TileFormat format = TileFormat::Bmp;
+    platform::FileFormat format = platform::FileFormat::Bmp;
     NameTemplate names = std::get<NameTemplate>(NameTemplate::parse(kDefaultNameTemplate));
     // Print what would become of each tile, and write nothing.
     bool dryRun = false;
