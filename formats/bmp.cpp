@@ -71,9 +71,6 @@ constexpr quint8 kEndOfLine = 0;
 constexpr quint8 kEndOfBitmap = 1;
 constexpr quint8 kDelta = 2;
 
-// Bytes in a 24-bit row and the padding to whole 32-bit words.
-constexpr qint64 kRowAlignBits = 32;
-constexpr qint64 kRowAlignBytes = 4;
 constexpr qint64 kBitsPerByte = 8;
 
 constexpr int kEncodedBits = 24;
@@ -291,10 +288,7 @@ QRgb* rowOf(QImage& image, const Header& h, qint64 storedRow)
     return reinterpret_cast<QRgb*>(image.scanLine(int(h.topDown ? storedRow : h.height - 1 - storedRow)));
 }
 
-qint64 rowBytesOf(const Header& h)
-{
-    return sizeSum(sizeProduct(h.width, h.bits), kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
-}
+qint64 rowBytesOf(const Header& h) { return paddedRowBytes(h.width, h.bits); }
 
 // Checked before the picture is allocated: a small file that claims a large
 // picture costs nothing.
@@ -443,7 +437,7 @@ QByteArray encodeBmp(const QImage& picture)
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
     const qint64 width = image.width();
     const qint64 height = image.height();
-    const qint64 rowBytes = sizeSum(sizeProduct(width, kEncodedBits), kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
+    const qint64 rowBytes = paddedRowBytes(width, kEncodedBits);
     const qint64 dataSize = sizeProduct(rowBytes, height);
     // The headers give the file's size in 32 bits.
     if (sizeSum(kEncodedHeadersSize, dataSize) > std::numeric_limits<quint32>::max())

@@ -15,8 +15,6 @@ namespace {
 constexpr size_t kHugePage = size_t(2) << 20;
 // Smaller blocks come from memory malloc has touched already.
 constexpr size_t kLargeBlock = kHugePage;
-constexpr qint64 kRowAlignBits = 32;
-constexpr qint64 kRowAlignBytes = 4;
 
 // A mapping of at least size bytes that starts on a huge page, or nothing for
 // a small block or when the system maps nothing; the caller then uses malloc.
@@ -72,7 +70,7 @@ QImage newPicture(int width, int height, QImage::Format format)
     if (width <= 0 || height <= 0)
         return {};
     const qint64 depth = QImage::toPixelFormat(format).bitsPerPixel();
-    const qint64 bytesPerLine = sizeSum(sizeProduct(width, depth), kRowAlignBits - 1) / kRowAlignBits * kRowAlignBytes;
+    const qint64 bytesPerLine = paddedRowBytes(width, depth);
     const qint64 size = sizeProduct(bytesPerLine, height);
     if (size == kBeyondAnySize)
         return {};

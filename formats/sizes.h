@@ -18,4 +18,8 @@ qint64 sizeProduct(qint64 a, qint64 b);
 // a + b for sizes (neither negative), or kBeyondAnySize.
 qint64 sizeSum(qint64 a, qint64 b);
 
+// The bytes of a row of width pixels of bitsPerPixel each, padded to whole
+// 32-bit words: how BMP files and QImage both lay out their rows.
+qint64 paddedRowBytes(qint64 width, qint64 bitsPerPixel);
+
 } // namespace formats
