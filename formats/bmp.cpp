@@ -385,15 +385,6 @@ void decodeRuns(const Bytes& file, qint64 at, const Header& h, const Palette& pa
     }
 }
 
-DecodedBmp tooLarge(const Header& h)
-{
-    DecodedBmp result;
-    result.outcome = DecodedBmp::TooLarge;
-    result.width = h.width;
-    result.height = h.height;
-    return result;
-}
-
 } // namespace
 
 DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
@@ -403,7 +394,7 @@ DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
         const Header h = readHeader(file);
         checkCompression(h);
         if (sizeProduct(h.width, h.height) > maxPixels)
-            return tooLarge(h);
+            return DecodedBmp::tooLarge(h.width, h.height);
         const Masks masks = readMasks(file, h);
         const qint64 dataOffset = file.u32(kDataOffsetAt);
         const Palette palette = readPalette(file, h, masks.end, dataOffset);
@@ -415,7 +406,7 @@ DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
         DecodedBmp result;
         result.image = newPicture(int(h.width), int(h.height));
         if (result.image.isNull())
-            return tooLarge(h);
+            return DecodedBmp::tooLarge(h.width, h.height);
         if (isRle(h.compression))
             decodeRuns(file, dataAt, h, palette, result.image);
         else
@@ -423,10 +414,7 @@ DecodedBmp decodeBmp(const QByteArray& bytes, qint64 maxPixels)
         result.outcome = DecodedBmp::Picture;
         return result;
     } catch (const Refused& refused) {
-        DecodedBmp result;
-        result.outcome = DecodedBmp::Invalid;
-        result.cause = refused.cause;
-        return result;
+        return DecodedBmp::invalid(refused.cause);
     }
 }
 

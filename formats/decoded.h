@@ -18,6 +18,21 @@ struct DecodedPicture {
     // TooLarge: the size the header gives.
     qint64 width = 0;
     qint64 height = 0;
+
+    static DecodedPicture tooLarge(qint64 width, qint64 height)
+    {
+        DecodedPicture result;
+        result.outcome = TooLarge;
+        result.width = width;
+        result.height = height;
+        return result;
+    }
+    static DecodedPicture invalid(const std::string& cause)
+    {
+        DecodedPicture result;
+        result.cause = cause;
+        return result;
+    }
 };
 
 } // namespace formats

@@ -196,28 +196,12 @@ std::string causeOf(const Reader& r)
     return "is a damaged PNG file (" + what + ")";
 }
 
-DecodedPng invalid(const std::string& cause)
-{
-    DecodedPng result;
-    result.outcome = DecodedPng::Invalid;
-    result.cause = cause;
-    return result;
-}
-
-DecodedPng tooLarge(qint64 width, qint64 height)
-{
-    DecodedPng result;
-    result.outcome = DecodedPng::TooLarge;
-    result.width = width;
-    result.height = height;
-    return result;
-}
-
 // libpng's own buffers, a row or two, can fail to come even though the picture
 // did; that is no damage of the file.
 DecodedPng refused(const Reader& r)
 {
-    return std::strstr(r.error, "memory") ? tooLarge(r.width, r.height) : invalid(causeOf(r));
+    return std::strstr(r.error, "memory") ? DecodedPng::tooLarge(r.width, r.height)
+                                          : DecodedPng::invalid(causeOf(r));
 }
 
 struct ReadStructs {
@@ -465,24 +449,24 @@ DecodedPng decodePng(const QByteArray& file, qint64 maxPixels)
 {
     if (size_t(file.size()) < kSignatureSize ||
         png_sig_cmp(reinterpret_cast<png_const_bytep>(file.constData()), 0, kSignatureSize) != 0)
-        return invalid("is not a PNG file");
+        return DecodedPng::invalid("is not a PNG file");
     ReadStructs structs;
     Reader& r = structs.reader;
     if (r.png)
         r.info = png_create_info_struct(r.png);
     if (!r.png || !r.info)
-        return tooLarge(0, 0);
+        return DecodedPng::tooLarge(0, 0);
     r.data = reinterpret_cast<const png_byte*>(file.constData());
     r.size = size_t(file.size());
     if (!readHeader(r))
         return refused(r);
     if (sizeProduct(r.width, r.height) > maxPixels)
-        return tooLarge(r.width, r.height);
+        return DecodedPng::tooLarge(r.width, r.height);
     const QImage::Format format = storedFormatOf(r);
     DecodedPng result;
     result.image = newPicture(int(r.width), int(r.height), format);
     if (result.image.isNull())
-        return tooLarge(r.width, r.height);
+        return DecodedPng::tooLarge(r.width, r.height);
     // The padding at the end of each row is no pixel, but is set all the same.
     const size_t rowBytes = size_t(sizeProduct(r.width, result.image.depth())) / CHAR_BIT;
     uchar* rows = result.image.bits();
