@@ -371,17 +371,8 @@ void writeBeside(const Sheet& sheet)
 
 std::string fateOf(const TileReport& tile)
 {
-    switch (tile.status) {
-    case TileStatus::Saved:
-        return "saved";
-    case TileStatus::Existing:
-        return "existing";
-    case TileStatus::Empty:
-        return "empty";
-    case TileStatus::Repeat:
-        return "repeat of " + std::to_string(tile.repeatOf);
-    }
-    return {};
+    const std::string status = statusName(tile.status);
+    return tile.status == TileStatus::Repeat ? status + " of " + std::to_string(tile.repeatOf) : status;
 }
 
 void printDryRun(const SheetReport& sheet, std::ostream& out)

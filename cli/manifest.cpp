@@ -14,21 +14,6 @@ namespace {
 
 QString textOf(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
 
-QString statusName(TileStatus status)
-{
-    switch (status) {
-    case TileStatus::Saved:
-        return u"saved"_s;
-    case TileStatus::Existing:
-        return u"existing"_s;
-    case TileStatus::Empty:
-        return u"empty"_s;
-    case TileStatus::Repeat:
-        return u"repeat"_s;
-    }
-    return {};
-}
-
 QJsonObject sheetOf(const SheetReport& report)
 {
     return {{u"path"_s, textOf(report.path)},
@@ -60,7 +45,7 @@ QJsonObject tileOf(const TileReport& report)
                        {u"width"_s, tile.rect.width},
                        {u"height"_s, tile.rect.height},
                        {u"file"_s, textOf(report.file)},
-                       {u"status"_s, statusName(report.status)}};
+                       {u"status"_s, QLatin1String(statusName(report.status))}};
     if (report.status == TileStatus::Repeat)
         object.insert(u"repeatOf"_s, report.repeatOf);
     return object;

@@ -12,6 +12,22 @@ namespace cli {
 
 enum class TileStatus { Saved, Existing, Empty, Repeat };
 
+// The status's word, as the dry run and the manifest write it.
+inline const char* statusName(TileStatus status)
+{
+    switch (status) {
+    case TileStatus::Saved:
+        return "saved";
+    case TileStatus::Existing:
+        return "existing";
+    case TileStatus::Empty:
+        return "empty";
+    case TileStatus::Repeat:
+        return "repeat";
+    }
+    return "";
+}
+
 struct TileReport {
     tiles::GridTile tile;
     // The name in the output folder, extension included, folder not.
