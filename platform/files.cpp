@@ -13,6 +13,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -136,12 +137,15 @@ bool writeNamed(const std::string& fileName, std::string_view bytes)
     int error = writeAll(scratch.fd(), bytes);
     if (error == 0)
         error = scratch.close();
-    if (error == 0 && ::link(scratchName.c_str(), fileName.c_str()) != 0)
+    // Only a complete file may take the name: the rename stands in for a refused
+    // link, never for a failed write.
+    if (error == 0 && ::link(scratchName.c_str(), fileName.c_str()) != 0) {
         error = errno;
-    if (error == EPERM || error == EOPNOTSUPP)
-        error = ::renameat2(AT_FDCWD, scratchName.c_str(), AT_FDCWD, fileName.c_str(), RENAME_NOREPLACE) == 0
-                    ? 0
-                    : errno;
+        if (error == EPERM || error == EOPNOTSUPP)
+            error = ::renameat2(AT_FDCWD, scratchName.c_str(), AT_FDCWD, fileName.c_str(), RENAME_NOREPLACE) == 0
+                        ? 0
+                        : errno;
+    }
     ::unlink(scratchName.c_str());
     if (error == EEXIST)
         return false;
@@ -207,36 +211,101 @@ bool WriteNewFile(const std::string& fileName, std::string_view bytes)
     return writeNamed(fileName, bytes);
 }
 
-void ReplaceFile(const std::string& fileName, std::string_view bytes)
+FileReplacement::FileReplacement(const std::string& fileName) : mFileName(fileName), mTarget(linkTarget(fileName))
 {
-    const std::string target = linkTarget(fileName);
     struct stat old;
-    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    const bool replacing = ::stat(mTarget.c_str(), &old) == 0;
     if (!replacing && errno != ENOENT)
         throwWriteError(fileName, errno);
     // A rename would put the file in a folder's place, or over a file the user may not write.
     if (replacing && !S_ISREG(old.st_mode))
         throwWriteError(fileName, S_ISDIR(old.st_mode) ? "it is a folder" : "it is not a file", EISDIR);
-    if (replacing && ::access(target.c_str(), W_OK) != 0)
+    if (replacing && ::access(mTarget.c_str(), W_OK) != 0)
         throwWriteError(fileName, std::string("the file is not writable: ") + std::strerror(errno), errno);
-    std::string scratchName;
-    Descriptor scratch(createScratch(folderFor(target), scratchName));
-    if (scratch.fd() < 0)
+    mFd = createScratch(folderFor(mTarget), mScratchName);
+    if (mFd < 0)
         throwWriteError(fileName, errno);
-    int error = replacing && ::fchmod(scratch.fd(), old.st_mode & kPermissionBits) != 0 ? errno : 0;
-    if (error == 0)
-        error = writeAll(scratch.fd(), bytes);
+    if (replacing && ::fchmod(mFd, old.st_mode & kPermissionBits) != 0)
+        fail(errno);
+}
+
+FileReplacement::~FileReplacement()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+    if (!mScratchName.empty())
+        ::unlink(mScratchName.c_str());
+}
+
+void FileReplacement::write(std::string_view bytes)
+{
+    mBuffer.append(bytes);
+    if (mBuffer.size() >= kBufferSize)
+        flush();
+}
+
+void FileReplacement::flush()
+{
+    if (const int error = writeAll(mFd, mBuffer))
+        fail(error);
+    mBuffer.clear();
+}
+
+void FileReplacement::commit()
+{
+    flush();
     // On disk before the rename: a crash then leaves the old file or the new one, never an empty one.
-    if (error == 0 && ::fsync(scratch.fd()) != 0)
-        error = errno;
-    if (error == 0)
-        error = scratch.close();
-    if (error == 0 && ::rename(scratchName.c_str(), target.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(scratchName.c_str());
-        throwWriteError(fileName, error);
-    }
+    if (::fsync(mFd) != 0)
+        fail(errno);
+    const int fd = std::exchange(mFd, -1);
+    if (::close(fd) != 0)
+        fail(errno);
+    if (::rename(mScratchName.c_str(), mTarget.c_str()) != 0)
+        fail(errno);
+    mScratchName.clear();
+}
+
+void FileReplacement::fail(int error) { throwWriteError(mFileName, error); }
+
+void ReplaceFile(const std::string& fileName, std::string_view bytes)
+{
+    FileReplacement file(fileName);
+    file.write(bytes);
+    file.commit();
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& fileName, Links links)
+{
+    const std::string name = links == Links::Followed ? linkTarget(fileName) : fileName;
+    struct stat folder;
+    if (::stat(folderFor(name).c_str(), &folder) != 0)
+        return std::nullopt;
+    const std::string::size_type last = name.rfind(PathSeparator);
+    return FileIdentity{uint64_t(folder.st_dev), uint64_t(folder.st_ino),
+                        last == std::string::npos ? name : name.substr(last + 1)};
+}
+
+std::string FolderProblem(const std::string& fileName)
+{
+    const std::string folder = folderFor(fileName);
+    struct stat status;
+    if (::stat(folder.c_str(), &status) != 0)
+        return errno == ENOENT ? "the folder " + quoted(folder) + " does not exist"
+                               : "the folder " + quoted(folder) + " cannot be reached: " + std::strerror(errno);
+    if (!S_ISDIR(status.st_mode))
+        return quoted(folder) + " is not a folder";
+    // Making a file takes both: writing the folder and passing through it.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "the folder " + quoted(folder) + " is not writable: " + std::strerror(errno);
+    return {};
+}
+
+void FlushFiles(const std::string& folder)
+{
+    Descriptor descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (descriptor.fd() < 0 || ::syncfs(descriptor.fd()) != 0)
+        throw RuntimeError(PathFileAccessError,
+                           "Cannot flush the files in " + quoted(folder) + " to disk: " + std::strerror(errno));
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -46,5 +47,61 @@ bool WriteNewFile(const std::string& fileName, std::string_view bytes);
 // to gets the bytes, as editors do. The old file's permissions stay. Errors as
 // for WriteNewFile; a folder or a read-only file of that name is error 75.
 void ReplaceFile(const std::string& fileName, std::string_view bytes);
+
+// ReplaceFile for bytes that come in pieces, so that a large file is never
+// held whole: written into a scratch file beside the file, which takes its
+// place at commit(). Dropped without commit(), the old file stays untouched.
+class FileReplacement {
+public:
+    explicit FileReplacement(const std::string& fileName);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    void write(std::string_view bytes);
+    void commit();
+
+private:
+    // Written a piece at a time, not a call for each small write.
+    static constexpr size_t kBufferSize = 64 * 1024;
+    void flush();
+    [[noreturn]] void fail(int error);
+
+    const std::string mFileName;
+    // Where a link leads.
+    const std::string mTarget;
+    std::string mScratchName;
+    int mFd = -1;
+    std::string mBuffer;
+};
+
+// A file as the system knows it, whatever the text that names it: its folder
+// by device and inode, and its name there. Two names with equal identities
+// write the same file.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t folder = 0;
+    std::string name;
+    bool operator==(const FileIdentity& other) const
+    {
+        return device == other.device && folder == other.folder && name == other.name;
+    }
+};
+
+// Whether a name is taken as it stands (a new file) or where its links lead (a
+// replaced file, a file read).
+enum class Links { AsTheyAre, Followed };
+
+// The identity of the file a name would write or read; nothing when its folder
+// does not exist.
+std::optional<FileIdentity> IdentityOf(const std::string& fileName, Links links);
+
+// Why no file can be made in the folder of this name ("the folder 'out' does
+// not exist", "... is not writable: Permission denied"), or "" when one can.
+std::string FolderProblem(const std::string& fileName);
+
+// Puts every file written so far on the folder's file system on disk. Error 75
+// when the system cannot.
+void FlushFiles(const std::string& folder);
 
 } // namespace platform
