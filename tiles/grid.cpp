@@ -59,7 +59,7 @@ std::string refusalOf(const GridOptions& o)
 
 } // namespace
 
-std::variant<Grid, std::string> cutGrid(int32_t sheetWidth, int32_t sheetHeight, const GridOptions& options)
+std::variant<Grid, std::string> measureGrid(int32_t sheetWidth, int32_t sheetHeight, const GridOptions& options)
 {
     const std::string refusal = refusalOf(options);
     if (!refusal.empty())
@@ -104,18 +104,35 @@ std::variant<Grid, std::string> cutGrid(int32_t sheetWidth, int32_t sheetHeight,
     grid.rows = int32_t(down.count());
     grid.leftoverColumns = int32_t(across.leftover);
     grid.leftoverRows = int32_t(down.leftover);
-    grid.tiles.reserve(size_t(count));
+    grid.edgeWidth = int32_t(across.edge);
+    grid.edgeHeight = int32_t(down.edge);
+    return grid;
+}
+
+void fillGrid(Grid& grid, const GridOptions& options)
+{
+    const int32_t wholeColumns = grid.columns - (grid.edgeWidth > 0 ? 1 : 0);
+    const int32_t wholeRows = grid.rows - (grid.edgeHeight > 0 ? 1 : 0);
+    grid.tiles.clear();
+    grid.tiles.reserve(size_t(grid.columns) * size_t(grid.rows));
     for (int32_t row = 0; row < grid.rows; ++row) {
         const int64_t y = options.marginY + int64_t(row) * (grid.tileHeight + int64_t(options.spacingY));
-        const int32_t height = int32_t(row == down.whole ? down.edge : grid.tileHeight);
+        const int32_t height = row == wholeRows ? grid.edgeHeight : grid.tileHeight;
         for (int32_t column = 0; column < grid.columns; ++column) {
             const int64_t x = options.marginX + int64_t(column) * (grid.tileWidth + int64_t(options.spacingX));
-            const int32_t width = int32_t(column == across.whole ? across.edge : grid.tileWidth);
+            const int32_t width = column == wholeColumns ? grid.edgeWidth : grid.tileWidth;
             const int32_t number = int32_t(options.first + int64_t(row) * grid.columns + column);
             grid.tiles.push_back(GridTile{number, options.first + row, options.first + column,
                                           PixelRect{int32_t(x), int32_t(y), width, height}});
         }
     }
+}
+
+std::variant<Grid, std::string> cutGrid(int32_t sheetWidth, int32_t sheetHeight, const GridOptions& options)
+{
+    auto grid = measureGrid(sheetWidth, sheetHeight, options);
+    if (Grid* measured = std::get_if<Grid>(&grid))
+        fillGrid(*measured, options);
     return grid;
 }
 

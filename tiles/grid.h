@@ -46,6 +46,10 @@ struct Grid {
     // Pixel columns at the right and rows at the bottom that belong to no tile.
     int32_t leftoverColumns = 0;
     int32_t leftoverRows = 0;
+    // The width of a smaller last column and the height of a smaller last row
+    // (--partial), 0 for none.
+    int32_t edgeWidth = 0;
+    int32_t edgeHeight = 0;
     // Row by row, left to right.
     std::vector<GridTile> tiles;
 };
@@ -53,5 +57,10 @@ struct Grid {
 // The grid, or why these options make none for this sheet (worded to follow
 // the option's name: "--margin 40 is past the sheet's 32x32 pixels").
 std::variant<Grid, std::string> cutGrid(int32_t sheetWidth, int32_t sheetHeight, const GridOptions& options);
+
+// The same in two steps, so that a grid too large to hold can be refused
+// before its tiles are made: the grid's measures with no tiles, then its tiles.
+std::variant<Grid, std::string> measureGrid(int32_t sheetWidth, int32_t sheetHeight, const GridOptions& options);
+void fillGrid(Grid& grid, const GridOptions& options);
 
 } // namespace tiles
