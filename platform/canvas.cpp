@@ -24,7 +24,36 @@ QRectF pixelRect(double x, double y, double width, double height)
                   toPicturePixels(height, ty));
 }
 
+// A surface of this size filled with the background, at the resolution of
+// the screen it stands for, which a saved BMP records: Qt would take the
+// display's, or 100 DPI with none.
+QImage blankSurface(const QSize& size, OLE_COLOR background)
+{
+    QImage surface(size, QImage::Format_RGB32);
+    surface.setDotsPerMeterX(qRound(kTwipsPerInch / Screen.TwipsPerPixelX() / kMetersPerInch));
+    surface.setDotsPerMeterY(qRound(kTwipsPerInch / Screen.TwipsPerPixelY() / kMetersPerInch));
+    surface.fill(qcolor(background));
+    return surface;
+}
+
+// Drawn over what is there, so transparent pixels of a GIF leave the background.
+void drawOver(QImage& surface, const QRectF& target, const QImage& source, const QRectF& from)
+{
+    QPainter painter(&surface);
+    painter.drawImage(target, source, from);
+}
+
 } // namespace
+
+Picture ComposeTile(const Picture& source, int x, int y, int width, int height, OLE_COLOR background)
+{
+    QImage surface = blankSurface(QSize(width, height), background);
+    const QRectF tile(x, y, width, height);
+    const QRectF inside = tile.intersected(QRectF(source.image().rect()));
+    if (!surface.isNull() && !inside.isEmpty())
+        drawOver(surface, inside.translated(-x, -y), source.image(), inside);
+    return Picture(surface);
+}
 
 Canvas::Canvas(OLE_COLOR background) : mSurface(std::make_unique<QImage>()), mBackColor(background) {}
 
@@ -36,12 +65,7 @@ void Canvas::setSize(float width, float height)
                      std::max(0, toWidgetPixels(height, Screen.TwipsPerPixelY())));
     if (mSurface->size() == size)
         return;
-    QImage resized(size, QImage::Format_RGB32);
-    // The resolution of the screen the canvas stands for, which a saved BMP
-    // records: Qt would take the display's, or 100 DPI with none.
-    resized.setDotsPerMeterX(qRound(kTwipsPerInch / Screen.TwipsPerPixelX() / kMetersPerInch));
-    resized.setDotsPerMeterY(qRound(kTwipsPerInch / Screen.TwipsPerPixelY() / kMetersPerInch));
-    resized.fill(qcolor(mBackColor));
+    QImage resized = blankSurface(size, mBackColor);
     if (!resized.isNull() && !mSurface->isNull())
         QPainter(&resized).drawImage(0, 0, *mSurface);
     *mSurface = resized;
@@ -64,9 +88,7 @@ void Canvas::PaintPicture(const Picture& source, float destX, float destY, float
     const double scaleY = dest.height() / src.height();
     const QRectF target(dest.x() + (inside.x() - src.x()) * scaleX, dest.y() + (inside.y() - src.y()) * scaleY,
                         inside.width() * scaleX, inside.height() * scaleY);
-    // Drawn over what is there, so transparent pixels of a GIF leave the background.
-    QPainter painter(mSurface.get());
-    painter.drawImage(target, source.image(), inside);
+    drawOver(*mSurface, target, source.image(), inside);
 }
 
 Picture Canvas::Image() const { return Picture(*mSurface); }

@@ -39,4 +39,10 @@ private:
     const OLE_COLOR mBackColor;
 };
 
+// A rectangle of the picture in pixels, drawn as a Canvas draws it: over the
+// background colour, at the screen's resolution. Pixels of the rectangle
+// outside the picture keep the background. For the command line, which cuts
+// sheets far wider than twips held in a float can place to the pixel.
+Picture ComposeTile(const Picture& source, int x, int y, int width, int height, OLE_COLOR background);
+
 } // namespace platform
