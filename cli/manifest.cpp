@@ -1,5 +1,7 @@
 #include "cli/manifest.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,9 +16,25 @@ namespace {
 
 QString textOf(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
 
-QJsonObject sheetOf(const SheetReport& report)
+// A path as seen from the manifest's folder. Both are taken through their
+// real folders, so that links on the way do not lead a reader astray.
+QString seenFrom(const QDir& from, const QString& realPath)
 {
-    return {{u"path"_s, textOf(report.path)},
+    const QString relative = from.relativeFilePath(realPath);
+    return relative.isEmpty() ? u"."_s : relative;
+}
+
+QString realFolder(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
+
+QString realFile(const std::string& path)
+{
+    const QFileInfo file(textOf(path));
+    return QDir(realFolder(file.absolutePath())).filePath(file.fileName());
+}
+
+QJsonObject sheetOf(const SheetReport& report, const QDir& from)
+{
+    return {{u"path"_s, seenFrom(from, realFile(report.path))},
             {u"width"_s, report.width},
             {u"height"_s, report.height},
             {u"format"_s, textOf(report.format)}};
@@ -53,14 +71,26 @@ QJsonObject tileOf(const TileReport& report)
 
 } // namespace
 
-QByteArray manifestJson(const SheetReport& report)
+void manifestJson(const SheetReport& report, const std::string& manifestPath, const std::string& output,
+                  const std::function<void(std::string_view)>& write)
 {
-    QJsonArray tiles;
-    for (const TileReport& tile : report.tiles)
-        tiles.append(tileOf(tile));
-    const QJsonObject manifest{{u"sheet"_s, sheetOf(report)}, {u"grid"_s, gridOf(report)}, {u"tiles"_s, tiles}};
-    // Indented output already ends with a newline.
-    return QJsonDocument(manifest).toJson(QJsonDocument::Indented);
+    const QDir from(realFolder(QFileInfo(textOf(manifestPath)).absolutePath()));
+    const QJsonObject head{{u"sheet"_s, sheetOf(report, from)},
+                           {u"output"_s, seenFrom(from, realFolder(textOf(output)))},
+                           {u"grid"_s, gridOf(report)}};
+    // The tiles, last in key order, go one a line after the rest, so that no
+    // document of every tile is ever held.
+    QByteArray text = QJsonDocument(head).toJson(QJsonDocument::Indented);
+    text.chop(int(std::string_view("\n}\n").size()));
+    text += ",\n    \"tiles\": [";
+    const auto view = [](const QByteArray& bytes) { return std::string_view(bytes.constData(), size_t(bytes.size())); };
+    write(view(text));
+    for (size_t i = 0; i < report.tiles.size(); ++i) {
+        text = (i == 0 ? "\n        " : ",\n        ") +
+               QJsonDocument(tileOf(report.tiles[i])).toJson(QJsonDocument::Compact);
+        write(view(text));
+    }
+    write("\n    ]\n}\n");
 }
 
 } // namespace cli

@@ -4,15 +4,22 @@
 
 #include "cli/sheet_report.h"
 
-#include <QByteArray>
+#include <functional>
+#include <string>
+#include <string_view>
 
 namespace cli {
 
-// The JSON document, indented and ending with a newline: "sheet" (path, width,
-// height, format), "grid" (tileWidth, tileHeight, margin and spacing as [x, y],
-// columns, rows, first) and "tiles" in tile order (number, row, column, x, y,
-// width, height, file, status, and repeatOf for a repeat). JSON holds Unicode
-// text only, so bytes of a path or name that are not UTF-8 become U+FFFD.
-QByteArray manifestJson(const SheetReport& report);
+// The JSON document, indented and ending with a newline, handed to write in
+// pieces: "sheet" (path, width, height, format), "output" (the output folder),
+// "grid" (tileWidth, tileHeight, margin and spacing as [x, y], columns, rows,
+// first) and "tiles" in tile order, one a line (number, row, column, x, y,
+// width, height, file, status, and repeatOf for a repeat). The sheet's path
+// and the output folder are relative to the manifest's folder, a tile's file
+// to the output folder, so that the manifest alone leads to every file. JSON
+// holds Unicode text only, so bytes of a path or name that are not UTF-8
+// become U+FFFD.
+void manifestJson(const SheetReport& report, const std::string& manifestPath, const std::string& output,
+                  const std::function<void(std::string_view)>& write);
 
 } // namespace cli

@@ -45,6 +45,7 @@ struct SheetReport {
     // "bmp", "gif" or "png": what the file is, whatever its name.
     std::string format;
     tiles::GridOptions options;
+    // The grid's measures; its tiles are the reports' own.
     tiles::Grid grid;
     std::vector<TileReport> tiles;
 };

@@ -32,7 +32,7 @@ bool isUtf8(const std::string& bytes)
 std::string tiledCutProblem(const SheetReport& report)
 {
     const tiles::GridOptions& options = report.options;
-    const std::vector<tiles::GridTile>& grid = report.grid.tiles;
+    const std::vector<TileReport>& grid = report.tiles;
     if (options.marginX != options.marginY)
         return "Tiled takes one margin for both axes, and this grid's are " + std::to_string(options.marginX) +
                " across and " + std::to_string(options.marginY) + " down";
@@ -41,9 +41,10 @@ std::string tiledCutProblem(const SheetReport& report)
                " across and " + std::to_string(options.spacingY) + " down";
     if (grid.empty())
         return "the grid has no tiles";
-    const int32_t width = grid.front().rect.width;
-    const int32_t height = grid.front().rect.height;
-    for (const tiles::GridTile& tile : grid) {
+    const int32_t width = grid.front().tile.rect.width;
+    const int32_t height = grid.front().tile.rect.height;
+    for (const TileReport& report : grid) {
+        const tiles::GridTile& tile = report.tile;
         if (tile.rect.width != width || tile.rect.height != height)
             return "Tiled cuts tiles of one size only, and tile " + std::to_string(tile.number) + " is " +
                    sizeText(tile.rect.width, tile.rect.height) + ", not " + sizeText(width, height);
@@ -53,7 +54,7 @@ std::string tiledCutProblem(const SheetReport& report)
     size_t next = 0;
     for (int64_t y = margin; y <= report.height - height; y += height + spacing) {
         for (int64_t x = margin; x <= report.width - width; x += width + spacing) {
-            if (next == grid.size() || grid[next].rect.x != x || grid[next].rect.y != y)
+            if (next == grid.size() || grid[next].tile.rect.x != x || grid[next].tile.rect.y != y)
                 return "Tiled would cut the sheet into other tiles than the grid's: it fits whole tiles up to the "
                        "sheet's right and bottom edges, with no margin there";
             ++next;
@@ -76,9 +77,9 @@ std::variant<QByteArray, std::string> tilesetTsx(const SheetReport& report, cons
 
     const QFileInfo sheet(QString::fromStdString(report.path));
     const QDir tilesetFolder = QFileInfo(QString::fromStdString(tilesetPath)).absoluteDir();
-    const tiles::PixelRect& tile = report.grid.tiles.front().rect;
+    const tiles::PixelRect& tile = report.tiles.front().tile.rect;
     const int32_t columns = report.grid.columns;
-    const int32_t tileCount = int32_t(report.grid.tiles.size());
+    const int32_t tileCount = int32_t(report.tiles.size());
 
     QByteArray tsx;
     QXmlStreamWriter writer(&tsx);

@@ -22,6 +22,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -305,7 +306,9 @@ TEST(CommandLine, SaveAllNamesTheFileAndTheCauseOfAFailure)
         {dir.filePath("gone.bmp").toStdString(), out, "quorvel: File not found: '" + dir.filePath("gone.bmp").toStdString() + "'",
          ""},
         {dir.filePath("notes.bmp").toStdString(), out, "'" + dir.filePath("notes.bmp").toStdString() + "'", ""},
-        {strip, out + "/missing", "'" + out + "/missing/1.bmp'", "saved 0, skipped 0 existing, in " + out + "/missing\n"},
+        {strip, out + "/missing", "'" + out + "/missing/1.bmp', tile 1 of '" + strip + "': the folder '" + out +
+                                      "/missing' does not exist",
+         "saved 0, skipped 0 existing, in " + out + "/missing\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.strip + " into " + c.folder);
@@ -521,6 +524,16 @@ TEST(CommandLine, SaveAllCutsTheGridItIsGiven)
          {"--name", "walk_{n:auto}", "--first", "9"},
          {{"walk_09.bmp", {0, 0, 2, 2}}, {"walk_10.bmp", {2, 0, 2, 2}}, {"walk_11.bmp", {4, 0, 2, 2}}},
          ""},
+        // Past 2^23 pixels a float no longer tells one column's twips from the next.
+        {"columns far across a wide sheet",
+         9000003,
+         1,
+         {"--tile", "1x1", "--margin", "8999999,0"},
+         {{"1.bmp", {8999999, 0, 1, 1}},
+          {"2.bmp", {9000000, 0, 1, 1}},
+          {"3.bmp", {9000001, 0, 1, 1}},
+          {"4.bmp", {9000002, 0, 1, 1}}},
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -546,9 +559,15 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
     const QString a = QString::fromStdString(writeStrip(dir, "a.bmp", 32, 32));
     const QString b = QString::fromStdString(writeStrip(dir, "b.bmp", 64, 16));
     const QString small = QString::fromStdString(writeStrip(dir, "small.bmp", 8, 8));
+    const QString large = QString::fromStdString(writeStrip(dir, "large.bmp", 1100, 1000));
     ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
     const QString out = dir.filePath("out");
     const QString longPrefix(300, 'x');
+    // Names that lead elsewhere: to the sheet, to the output folder, to a tile not yet written.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("links"));
+    const QString links = dir.filePath("links");
+    ASSERT_TRUE(QFile::link(a, links + "/sheet.tsx") && QFile::link(out, links + "/out") &&
+                QFile::link(out + "/2.bmp", links + "/tile.json"));
     const struct Case {
         QStringList arguments; // after --output out
         std::string err;       // a part of it
@@ -558,23 +577,30 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", a, "--margin", "40"}, "cannot cut '" + a.toStdString() +
                                                   "': --margin 40 is past the sheet's 32x32 pixels"},
         {{"--save-all", a, "--tile", "64x64"}, "--tile 64x64 leaves no tile in the sheet's 32x32 pixels"},
+        // Refused before its plan is made, which would not fit in memory.
+        {{"--save-all", large, "--tile", "1x1", "--dry-run"},
+         "its 1100000 tiles of 1x1 would pass the 1048576 tiles that one run can plan"},
         // One sheet's grid refuses the run, however good the others.
         {{"--save-all", b, small, "--tile", "16x16", "--name", "{stem}{n}"}, "cannot cut '" + small.toStdString()},
         {{"--save-all", b, "--name", "tile"}, "--name gives tile 1 of '" + b.toStdString() + "' and tile 2 of '" +
-                                                  b.toStdString() + "' the same name 'tile.bmp'"},
+                                                  b.toStdString() + "' the same file 'tile.bmp'"},
         {{"--save-all", b, "--name", "{n}/x"}, "--name '{n}/x': a name holds no '/'"},
         {{"--save-all", b, "--name", ""}, "--name gives tile 1 of '" + b.toStdString() + "' an empty name"},
         {{"--save-all", b, "--prefix", longPrefix}, "a name longer than the 255 bytes the output folder takes"},
         {{"--save-all", a, b}, "tile 1 of '" + a.toStdString() + "' and tile 1 of '" + b.toStdString() + "'"},
         {{"--save-all", a, "--tileset", dir.filePath("out/../a.bmp")},
-         "the sheet '" + a.toStdString() + "' and --tileset of '" + a.toStdString() + "' would both be '"},
+         "of '" + a.toStdString() + "' would replace the sheet '" + a.toStdString() + "'"},
+        {{"--save-all", a, "--tileset", links + "/sheet.tsx"}, "would replace the sheet '" + a.toStdString() + "'"},
         {{"--save-all", a, "--manifest", out + "/./1.bmp"},
-         "--manifest of '" + a.toStdString() + "' would be the file of tile 1 of '" + a.toStdString() + "'"},
+         "would replace the file of tile 1 of '" + a.toStdString() + "'"},
+        {{"--save-all", a, "--manifest", links + "/out/1.bmp"}, "would replace the file of tile 1 of"},
+        {{"--save-all", b, "--manifest", links + "/tile.json"}, "would replace the file of tile 2 of"},
+        {{"--save-all", a, "--prefix", "../out/", "--manifest", out + "/1.bmp"}, "would replace the file of tile 1"},
         {{"--save-all", a, "--tile", "24x24", "--partial", "--tileset", dir.filePath("a.tsx")},
          "--tileset '" + dir.filePath("a.tsx").toStdString() + "' cannot hold the grid of '" + a.toStdString()},
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "m.json"}, "put {stem} in its name"},
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "{stem}.x", "--tileset", "{stem}.x"},
-         "--manifest of '" + a.toStdString() + "' and --tileset of '" + a.toStdString() + "' would both be 'a.x'"},
+         "--tileset 'a.x' of '" + a.toStdString() + "' would replace --manifest 'a.x' of '" + a.toStdString()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -583,7 +609,7 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
         EXPECT_EQ(entriesOf(out), QStringList());
-        EXPECT_EQ(entriesOf(dir.path()), QStringList({"a.bmp", "b.bmp", "out", "small.bmp"}));
+        EXPECT_EQ(entriesOf(dir.path()), QStringList({"a.bmp", "b.bmp", "large.bmp", "links", "out", "small.bmp"}));
     }
 }
 
@@ -630,8 +656,69 @@ TEST(CommandLine, DryRunPrintsEachTileAndWritesNothing)
     EXPECT_EQ(many.out.substr(0, 24), "00001.bmp 0,0 1x1 saved\n");
     EXPECT_NE(many.out.find("\n40000.bmp 39999,0 1x1 saved\n"), std::string::npos);
 
+    // What cannot be printed is a failure, as a write would be.
+    const BatchRun full = runProgram({"--save-all", sheet, "--output", out, "--dry-run"}, "exec >/dev/full");
+    EXPECT_EQ(full.status, cli::kExitFailure);
+    EXPECT_NE(full.err.find("quorvel: cannot write the standard output"), std::string::npos) << full.err;
+
     EXPECT_EQ(entriesOf(out), QStringList({"icon_2.bmp"}));
     EXPECT_EQ(contentOf(QDir(out).filePath("icon_2.bmp")), "the user's own");
+}
+
+// A dry run is the real run without the writes: every folder is checked before
+// anything is written, alike in both, and both end the same way.
+struct FolderCase {
+    const char* name;
+    QStringList arguments; // after the sheet; folders relative to the test's own
+    int status;
+    const char* err; // a part of it, or "" for none
+    int written;     // tiles the real run writes
+};
+
+void expectDryRunAsRealRun(const FolderCase& c)
+{
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    writeStrip(dir, "strip.bmp", 64, 16);
+    const QDir root(dir.path());
+    ASSERT_TRUE(root.mkdir("out") && root.mkdir("locked") && QFile::link("out", dir.filePath("linked")));
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner));
+    const QString setUp = "cd '" + dir.path() + "'";
+    const QStringList arguments = QStringList{"--save-all", "strip.bmp"} + c.arguments;
+    const BatchRun dry = runProgram(arguments + QStringList{"--dry-run"}, setUp);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"linked", "locked", "out", "strip.bmp"}));
+    const BatchRun real = runProgram(arguments, setUp);
+    EXPECT_EQ(dry.status, c.status) << dry.err;
+    EXPECT_EQ(real.status, c.status) << real.err;
+    EXPECT_EQ(dry.err, real.err);
+    EXPECT_NE(real.err.find(c.err), std::string::npos) << real.err;
+    EXPECT_EQ(std::count(dry.out.begin(), dry.out.end(), '\n'), c.status == cli::kExitSuccess ? 4 : 0) << dry.out;
+    EXPECT_EQ(entriesOf(dir.filePath("out")).size(), c.written);
+}
+
+TEST(CommandLine, DryRunEndsAsTheRealRunOnTheFolders)
+{
+    const FolderCase cases[] = {
+        {"missing output folder", {"--output", "none"}, cli::kExitFailure, "'none/1.bmp', tile 1 of", 0},
+        {"output that is a file", {"--output", "strip.bmp"}, cli::kExitFailure, "'strip.bmp' is not a folder", 0},
+        {"missing folder of the prefix", {"--output", "out", "--prefix", "sub/"}, cli::kExitFailure,
+         "the folder 'out/sub' does not exist", 0},
+        {"manifest in a missing folder", {"--output", "out", "--manifest", "none/m.json"}, cli::kExitFailure,
+         "cannot write --manifest 'none/m.json' of 'strip.bmp': the folder 'none' does not exist", 0},
+        {"tileset in a missing folder", {"--output", "out", "--tileset", "none/t.tsx"}, cli::kExitFailure,
+         "the folder 'none' does not exist", 0},
+        {"output through a link", {"--output", "linked", "--manifest", "linked/../m.json"}, cli::kExitSuccess, "", 4},
+    };
+    for (const FolderCase& c : cases)
+        expectDryRunAsRealRun(c);
+}
+
+TEST(CommandLine, DryRunEndsAsTheRealRunOnAReadOnlyFolder)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "run as root, whom a read-only folder does not stop";
+    expectDryRunAsRealRun(
+        {"read-only output folder", {"--output", "locked"}, cli::kExitFailure, "the folder 'locked' is not writable", 0});
 }
 
 // ---------------------------------------------------------------- empty and repeated tiles, manifest
@@ -732,7 +819,8 @@ TEST(CommandLine, ManifestListsEveryTileOnceAsTheFilesAre)
     EXPECT_NE(contentOf(dir.filePath("sheet.tsx")).indexOf("tilecount=\"8\""), -1);
 
     const QJsonObject manifest = QJsonDocument::fromJson(contentOf(dir.filePath("sheet.json"))).object();
-    EXPECT_EQ(manifest["sheet"]["path"].toString(), sheet);
+    EXPECT_EQ(manifest["sheet"]["path"].toString(), "sheet.gif");
+    EXPECT_EQ(manifest["output"].toString(), "out");
     EXPECT_EQ(manifest["sheet"]["format"].toString(), "gif");
     EXPECT_EQ(manifest["grid"]["columns"].toInt(), 4);
     EXPECT_EQ(manifest["grid"]["rows"].toInt(), 2);

@@ -4,9 +4,11 @@
 #include "support/sheet_reports.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
@@ -30,12 +32,22 @@ tiles::GridOptions gridOptions(int32_t tile, int32_t marginX, int32_t marginY, i
 
 QJsonArray pair(int x, int y) { return QJsonArray{x, y}; }
 
+QByteArray manifestOf(const cli::SheetReport& report, const QString& manifest, const QString& output)
+{
+    QByteArray json;
+    cli::manifestJson(report, manifest.toStdString(), output.toStdString(),
+                      [&](std::string_view piece) { json.append(piece.data(), qsizetype(piece.size())); });
+    return json;
+}
+
 TEST(Manifest, RecordsTheSheetTheGridAndEveryTileInOrder)
 {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("art") && QDir(dir.path()).mkpath("out"));
     tiles::GridOptions options = gridOptions(16, 1, 2, 3, 4);
     options.first = 5;
     cli::SheetReport report = reportByHand(60, 60, options, 2, 2);
-    report.path = "art/sheet\xff.png";
+    report.path = dir.filePath("art").toStdString() + "/sheet\xff.png";
     const struct {
         TileStatus status;
         int32_t repeatOf;
@@ -51,14 +63,15 @@ TEST(Manifest, RecordsTheSheetTheGridAndEveryTileInOrder)
         report.tiles[i].repeatOf = fates[i].repeatOf;
     }
 
-    const QByteArray json = cli::manifestJson(report);
+    const QByteArray json = manifestOf(report, dir.filePath("out/sheet.json"), dir.filePath("out"));
     ASSERT_TRUE(json.endsWith('\n'));
     QJsonParseError error;
     const QJsonObject manifest = QJsonDocument::fromJson(json, &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
 
+    EXPECT_EQ(manifest["output"].toString(), ".");
     EXPECT_EQ(manifest["sheet"].toObject(),
-              (QJsonObject{{"path", QString::fromUtf8("art/sheet\uFFFD.png")},
+              (QJsonObject{{"path", QString::fromUtf8("../art/sheet\uFFFD.png")},
                            {"width", 60},
                            {"height", 60},
                            {"format", "png"}}));
@@ -90,6 +103,36 @@ TEST(Manifest, RecordsTheSheetTheGridAndEveryTileInOrder)
     EXPECT_EQ(tiles[3].toObject()["y"].toInt(), 2 + 16 + 4);
 }
 
+// A reader given only the manifest finds the sheet and the tiles, wherever the
+// manifest lies and whatever leads to it.
+TEST(Manifest, LeadsFromItsOwnFolderToTheSheetAndTheTiles)
+{
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    ASSERT_TRUE(root.mkpath("art") && root.mkpath("tiles") && root.mkpath("data/json"));
+    ASSERT_TRUE(QFile::link(root.filePath("data/json"), root.filePath("linked")));
+    const struct {
+        const char* manifest;
+        const char* output;
+        const char* sheetSeen;
+        const char* outputSeen;
+    } cases[] = {
+        {"tiles/m.json", "tiles", "../art/sheet.png", "."},
+        {"art/m.json", "tiles", "sheet.png", "../tiles"},
+        {"data/json/m.json", "tiles/../tiles/.", "../../art/sheet.png", "../../tiles"},
+        // Through a link, as from the folder it leads to.
+        {"linked/m.json", "tiles", "../../art/sheet.png", "../../tiles"},
+    };
+    cli::SheetReport report = reportByHand(32, 16, gridOptions(16, 0, 0, 0, 0), 2, 1);
+    report.path = root.filePath("art/sheet.png").toStdString();
+    for (const auto& c : cases) {
+        const QJsonObject manifest =
+            QJsonDocument::fromJson(manifestOf(report, root.filePath(c.manifest), root.filePath(c.output))).object();
+        EXPECT_EQ(manifest["sheet"].toObject()["path"].toString(), c.sheetSeen) << c.manifest;
+        EXPECT_EQ(manifest["output"].toString(), c.outputSeen) << c.manifest;
+    }
+}
+
 // The attributes of each element of a TSX document, by element name.
 std::map<QString, QXmlStreamAttributes> elementsOf(const QByteArray& tsx)
 {
@@ -109,13 +152,13 @@ TEST(Tileset, TellsTiledTheGridOrSaysWhyItCannot)
     // pixels; the sheet has some pixels to spare at the right and bottom.
     const cli::SheetReport fitting = reportByHand(55, 36, gridOptions(16, 1, 1, 2, 2), 3, 2);
     cli::SheetReport partial = fitting;
-    partial.grid.tiles.back().rect.width = 5;
+    partial.tiles.back().tile.rect.width = 5;
     cli::SheetReport marginBothSides = reportByHand(72, 16, gridOptions(16, 4, 0, 0, 0), 3, 1);
     marginBothSides.options.marginY = 4;
     marginBothSides.height = 24;
     // The strip rule's single tile: the whole strip, wider than high.
     cli::SheetReport wholeStrip = reportByHand(30, 16, gridOptions(16, 0, 0, 0, 0), 1, 1);
-    wholeStrip.grid.tiles.front().rect.width = 30;
+    wholeStrip.tiles.front().tile.rect.width = 30;
     cli::SheetReport notUtf8 = fitting;
     notUtf8.path = "art/sheet\xff.png";
 

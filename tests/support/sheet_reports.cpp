@@ -22,7 +22,6 @@ cli::SheetReport reportByHand(int32_t sheetWidth, int32_t sheetHeight, const til
             tile.rect = {options.marginX + column * (options.tileWidth + options.spacingX),
                          options.marginY + row * (options.tileHeight + options.spacingY), options.tileWidth,
                          options.tileHeight};
-            report.grid.tiles.push_back(tile);
             report.tiles.push_back({tile, std::to_string(tile.number) + ".png", cli::TileStatus::Saved, 0});
         }
     }
