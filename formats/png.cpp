@@ -34,9 +34,13 @@ constexpr int kDeep = 16;
 constexpr int kMessageSize = 200;
 // Sizes are ours to limit (maxPixels); libpng's own limits go up to what the format allows.
 constexpr png_uint_32 kLargestSide = PNG_UINT_31_MAX;
-// The only chunks read besides the image data are the palette and its
-// transparency; no chunk of theirs comes near this.
-constexpr png_alloc_size_t kMostChunkBytes = 1 << 20;
+// libpng turns a chunk longer than its limit down as soon as it reads the
+// chunk's length, even one it is to skip, and editors embed text, colour
+// profiles and Exif of megabytes. Nothing we keep needs that limit: libpng
+// holds the palette and its transparency in arrays of their largest size (a
+// longer one is damage it reports), the image data streams through, and every
+// other chunk is skipped unread. So any length the format allows is read past.
+constexpr png_alloc_size_t kLongestChunk = PNG_UINT_31_MAX;
 
 // ---------------------------------------------------------------- reading
 
@@ -94,8 +98,10 @@ bool readHeader(Reader& r)
         return false;
     png_set_read_fn(r.png, &r, onRead);
     png_set_user_limits(r.png, kLargestSide, kLargestSide);
-    png_set_chunk_malloc_max(r.png, kMostChunkBytes);
-    // Colour spaces, text and the like change no pixel of ours: skipped unread.
+    png_set_chunk_malloc_max(r.png, kLongestChunk);
+    // Colour spaces, text and the like change no pixel of ours: skipped unread,
+    // nothing in them inflated. A bad CRC in one of them is libpng's warning,
+    // not an error: the chunk is dropped and the pixels stand.
     png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     // What libpng would let pass with a warning (a tRNS chunk that makes no
     // sense, data after the picture's end) is damage all the same.

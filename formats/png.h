@@ -24,7 +24,9 @@ using DecodedPng = DecodedPicture;
 
 // Decodes a whole PNG file, interlaced or not. A picture of more than
 // maxPixels pixels is TooLarge, told before anything is allocated. The file
-// may end after its last image data; what comes after is not read.
+// may end after its last image data; what comes after is not read. Chunks
+// other than the header, the palette, its transparency and the image data are
+// skipped unread, however long.
 DecodedPng decodePng(const QByteArray& file, qint64 maxPixels);
 
 // A PNG of exactly the picture's pixels and alpha, in the kind of pixels the

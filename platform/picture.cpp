@@ -210,6 +210,15 @@ int Picture::pixelHeight() const { return isEmpty() ? 0 : mImage->height(); }
 
 const QImage& Picture::image() const { return mImage ? *mImage : emptyImage(); }
 
+const QImage& Picture::checkedImage(const std::string& fileName) const
+{
+    if (isEmpty())
+        throw RuntimeError(OutOfMemory, fileName.empty() ? "Out of memory: there was no memory for a picture's pixels"
+                                                         : "Out of memory: cannot write " + quoted(fileName) +
+                                                               ": there was no memory for its pixels");
+    return *mImage;
+}
+
 Picture Picture::part(int x, int y, int width, int height) const { return Picture(image().copy(x, y, width, height)); }
 
 Picture LoadPicture(const std::string& fileName, Pixels pixels)
@@ -236,9 +245,9 @@ std::string PictureFileKind(const std::string& fileName)
 
 QByteArray EncodePicture(const Picture& picture, const std::string& fileName, FileFormat format)
 {
-    const QByteArray bytes =
-        format == FileFormat::Png ? formats::encodePng(picture.image()) : formats::encodeBmp(picture.image());
-    if (bytes.isEmpty() && !picture.isEmpty())
+    const QImage& image = picture.checkedImage(fileName);
+    const QByteArray bytes = format == FileFormat::Png ? formats::encodePng(image) : formats::encodeBmp(image);
+    if (bytes.isEmpty())
         throw RuntimeError(PathFileAccessError, "Path/File access error: cannot write " + quoted(fileName) +
                                                     ": the picture is too large to encode as " +
                                                     (format == FileFormat::Png ? "PNG" : "BMP"));

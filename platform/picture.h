@@ -18,8 +18,16 @@ public:
     bool isEmpty() const;
     int pixelWidth() const;
     int pixelHeight() const;
+    // What the picture holds, to draw: an empty picture draws nothing.
     const QImage& image() const;
-    // The pixels of a rectangle inside the picture, as they are held.
+    // What the picture holds, to be saved or examined pixel by pixel. Error 7
+    // when it holds nothing: whatever is saved or examined is a tile or the
+    // preview, at least a pixel each way, so an empty one is memory that could
+    // not be had (Qt's images have no 0x0 size other than null). The
+    // description names the file being written, when there is one.
+    const QImage& checkedImage(const std::string& fileName = {}) const;
+    // The pixels of a rectangle inside the picture, as they are held; empty
+    // when they cannot be allocated.
     Picture part(int x, int y, int width, int height) const;
 
 private:
@@ -51,16 +59,16 @@ std::string PictureFileKind(const std::string& fileName);
 // extension, replacing an existing file only once the new one is complete: a
 // failed write leaves the old file as it was. A name that is a link keeps the
 // link; the file it points to gets the picture. Errors: 75 when the file cannot
-// be written, 76 when its folder does not exist; the description names the
-// file and the cause.
+// be written, 76 when its folder does not exist, 7 (nothing written) for an
+// empty picture; the description names the file and the cause.
 void SavePicture(const Picture& picture, const std::string& fileName);
 
 enum class FileFormat { Bmp, Png };
 
 // The file's bytes for the picture: a 24-bit BMP as SavePicture writes it, or
 // a PNG of the picture's pixels and alpha in the kind of pixels it holds
-// (formats/png.h). Error 75 when the picture is too large to encode; the
-// description names the file.
+// (formats/png.h). Error 7 when the picture is empty (see checkedImage), 75
+// when it is too large to encode; the description names the file.
 QByteArray EncodePicture(const Picture& picture, const std::string& fileName, FileFormat format);
 
 // SavePicture for a file that must not exist yet: returns false and writes

@@ -80,11 +80,19 @@ bool isBlank32(const QImage& image, std::optional<uint32_t> rgb)
     });
 }
 
+// The pixels in another format. The copy can find no memory where the tile's
+// own pixels did, and an empty copy would read as blank or as a repeat.
+QImage converted(const QImage& image, QImage::Format format)
+{
+    const Picture copy(image.convertToFormat(format));
+    return copy.checkedImage();
+}
+
 // Pixels whose bytes are their colour: an index into a colour table is not
 // (two entries may hold one colour), so such pictures are compared as ARGB32.
 QImage comparable(const QImage& image)
 {
-    return image.colorCount() > 0 || image.depth() < 8 ? image.convertToFormat(QImage::Format_ARGB32) : image;
+    return image.colorCount() > 0 || image.depth() < 8 ? converted(image, QImage::Format_ARGB32) : image;
 }
 
 size_t rowBytes(const QImage& image) { return size_t(image.width()) * size_t(image.depth()) / 8; }
@@ -93,14 +101,14 @@ size_t rowBytes(const QImage& image) { return size_t(image.width()) * size_t(ima
 
 bool IsBlank(const Picture& tile, std::optional<uint32_t> rgb)
 {
-    const QImage& image = tile.image();
+    const QImage& image = tile.checkedImage();
     if (isRgba64(image.format()))
         return isBlank64(image, rgb);
     if (isDeep(image.format()))
-        return isBlank64(image.convertToFormat(QImage::Format_RGBA64), rgb);
+        return isBlank64(converted(image, QImage::Format_RGBA64), rgb);
     if (isArgb32(image.format()))
         return isBlank32(image, rgb);
-    return isBlank32(image.convertToFormat(QImage::Format_ARGB32), rgb);
+    return isBlank32(converted(image, QImage::Format_ARGB32), rgb);
 }
 
 size_t PictureIndex::pixelHash(const QImage& pixels)
@@ -113,7 +121,7 @@ size_t PictureIndex::pixelHash(const QImage& pixels)
 
 int32_t PictureIndex::firstSame(const Picture& tile, int32_t number)
 {
-    const QImage pixels = comparable(tile.image());
+    const QImage pixels = comparable(tile.checkedImage());
     const size_t bytes = rowBytes(pixels);
     const size_t hash = mHash(pixels);
     const auto sameAs = [&](const Seen& seen) {

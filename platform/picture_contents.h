@@ -15,6 +15,7 @@ namespace platform {
 // True when every pixel is fully transparent, or, given rgb (0xRRGGBB), either
 // fully transparent or exactly that colour and opaque. A picture deeper than 8
 // bits a channel matches only where each channel is the colour's byte times 257.
+// Error 7 for an empty tile (see Picture::checkedImage).
 bool IsBlank(const Picture& tile, std::optional<uint32_t> rgb);
 
 // The tiles seen so far, to find a tile whose pixels equal an earlier one's.
@@ -30,6 +31,7 @@ public:
 
     // The number of the earliest tile given before with exactly these pixels
     // and alpha, or 0 when there is none; then the tile is kept under number.
+    // Error 7 for an empty tile, which is not kept.
     int32_t firstSame(const Picture& tile, int32_t number);
 
 private:

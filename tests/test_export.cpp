@@ -4,6 +4,7 @@
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/picture.h"
+#include "platform/picture_contents.h"
 #include "platform/screen.h"
 #include "support/screen_scale.h"
 #include "support/error_number.h"
@@ -571,6 +572,37 @@ TEST(ExportFiles, SaveNewPictureSkipsANameThatExistsInAnyForm)
     EXPECT_EQ(formats::decodePng(contentOf(dir.filePath("new.png")), translucent.width() * translucent.height()).image,
               translucent);
     EXPECT_EQ(entriesOf(dir.path()), QStringList({"new.bmp", "new.png"}));
+}
+
+TEST(ExportFiles, APictureThatCouldNotBeAllocatedIsOutOfMemoryAndWritesNothing)
+{
+    // Wider than Qt holds a picture: the copy comes back null, as when its memory cannot be had.
+    const platform::Picture null = platform::Picture(makeStrip(16, 16)).part(0, 0, 1 << 29, 1);
+    ASSERT_TRUE(null.isEmpty());
+    QTemporaryDir dir;
+    const std::string file = pathIn(dir, "tile.bmp");
+    const struct {
+        const char* what;
+        std::function<void()> use;
+        bool namesFile;
+    } cases[] = {
+        {"encode", [&] { platform::EncodePicture(null, file, platform::FileFormat::Png); }, true},
+        {"save", [&] { platform::SavePicture(null, file); }, true},
+        {"save new", [&] { platform::SaveNewPicture(null, file); }, true},
+        {"blank test", [&] { platform::IsBlank(null, std::nullopt); }, false},
+        {"repeat test", [&] { platform::PictureIndex().firstSame(null, 1); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.use();
+            ADD_FAILURE() << "no error";
+        } catch (const platform::RuntimeError& e) {
+            EXPECT_EQ(e.number(), platform::OutOfMemory);
+            EXPECT_EQ(e.description().find(file) != std::string::npos, c.namesFile) << e.description();
+        }
+        EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
+    }
 }
 
 // ---------------------------------------------------------------- another reader

@@ -27,6 +27,21 @@ constexpr QRgb kBlack = 0xFF000000;
 
 using Rows = std::vector<std::vector<QRgb>>;
 
+// Bytes of no pattern, the same on every run; no zlib stream either.
+QByteArray noise(qsizetype size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = 1;
+    for (char& c : bytes) {
+        state = state * 1664525u + 1013904223u;
+        c = char(state >> 24);
+    }
+    return bytes;
+}
+
+// Two megabytes, as editors embed text and profiles: past any small limit on a chunk's length.
+constexpr qsizetype kLargeChunk = 2 << 20;
+
 QImage imageOf(const Rows& rows)
 {
     QImage image(int(rows.front().size()), int(rows.size()), QImage::Format_RGB32);
@@ -189,6 +204,13 @@ TEST(Decoders, WhatTheyCannotReadIsTurnedDownWithTheCause)
         {"PNG: a palette picture with no palette", withChunkData(palettePng, "PLTE", {}), "palette",
          formats::decodePng},
         {"PNG: transparency for pixels that have alpha", withChunkData(rgbaPng, "tRNS", "\x01\x02"), "tRNS",
+         formats::decodePng},
+        {"PNG: a palette of 2 MB", withChunkData(palettePng, "PLTE", noise(kLargeChunk)), "(invalid in PLTE)",
+         formats::decodePng},
+        {"PNG: transparency of 2 MB", withChunkData(palettePng, "tRNS", noise(kLargeChunk)), "(invalid in tRNS)",
+         formats::decodePng},
+        {"PNG: cut inside a text chunk of 2 MB",
+         withChunkBefore(png, "IDAT", "iTXt", noise(kLargeChunk)).left(kLargeChunk / 2), "is cut short",
          formats::decodePng},
         {"PNG: a header too large", withSize(png, 30000, 30000), "", formats::decodePng, kManyPixels,
          formats::DecodedPicture::TooLarge},
@@ -412,6 +434,36 @@ TEST(PngDecoder, EveryColourTypeAndDepthGivesWhatQtReadsInTheFilesKindOfPixels)
         constexpr qsizetype kEndChunkSize = 12;
         EXPECT_EQ(formats::decodePng(file.chopped(kEndChunkSize), kManyPixels).image, decoded.image)
             << "a file whose end chunk is missing still holds every pixel";
+    }
+}
+
+TEST(PngDecoder, AncillaryChunksOfAnyLengthAreSkippedBeforeAndAfterTheImageData)
+{
+    const QByteArray plain = pngFile({kPngRgba, 8});
+    const formats::DecodedPng expected = formats::decodePng(plain, kManyPixels);
+    ASSERT_EQ(expected.outcome, formats::DecodedPng::Picture) << expected.cause;
+    // What follows each chunk's header fields is no zlib stream: a compressed
+    // chunk that were inflated would turn the file down.
+    const QByteArray filler = noise(kLargeChunk);
+    const struct {
+        const char* type;
+        QByteArray data;
+    } cases[] = {
+        // An XMP packet's fields: its keyword, compressed by deflate, no language, no translated keyword.
+        {"iTXt", QByteArray("XML:com.adobe.xmp\0\1\0\0\0", 22) + filler},
+        {"zTXt", QByteArray("Comment\0\0", 9) + filler},
+        {"iCCP", QByteArray("ICC profile\0\0", 13) + filler},
+        {"eXIf", QByteArray("MM\0*", 4) + filler},
+        {"prVt", filler},
+    };
+    for (const auto& c : cases) {
+        for (const char* before : {"IDAT", "IEND"}) {
+            SCOPED_TRACE(std::string(c.type) + " before " + before);
+            const formats::DecodedPng decoded =
+                formats::decodePng(withChunkBefore(plain, before, c.type, c.data), kManyPixels);
+            ASSERT_EQ(decoded.outcome, formats::DecodedPng::Picture) << decoded.cause;
+            EXPECT_EQ(decoded.image, expected.image);
+        }
     }
 }
 

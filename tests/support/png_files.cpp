@@ -79,6 +79,19 @@ qsizetype chunkAt(const QByteArray& png, const char* type)
     return -1;
 }
 
+// A whole chunk: length, type, data and CRC.
+QByteArray chunkOf(const char* type, const QByteArray& data)
+{
+    QByteArray chunk(kLengthSize, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += QByteArray(type) + data;
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(chunk.constData() + kLengthSize), uInt(kTypeSize + data.size()));
+    QByteArray crcBytes(kCrcSize, '\0');
+    qToBigEndian<quint32>(quint32(crc), crcBytes.data());
+    return chunk + crcBytes;
+}
+
 } // namespace
 
 QByteArray pngFile(const PngPattern& p)
@@ -134,16 +147,17 @@ QByteArray chunkData(const QByteArray& png, const char* type)
 
 QByteArray withChunkData(const QByteArray& png, const char* type, const QByteArray& data)
 {
-    const qsizetype found = chunkAt(png, type);
-    const qsizetype at = found < 0 ? chunkAt(png, "IDAT") : found;
-    const qsizetype oldLength = found < 0 ? -kLengthSize - kTypeSize - kCrcSize : qFromBigEndian<quint32>(png.constData() + at);
-    QByteArray chunk(kLengthSize, '\0');
-    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
-    chunk += QByteArray(type) + data;
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.constData() + kLengthSize), uInt(kTypeSize + data.size()));
-    QByteArray crcBytes(kCrcSize, '\0');
-    qToBigEndian<quint32>(quint32(crc), crcBytes.data());
-    return png.left(at) + chunk + crcBytes + png.mid(at + kLengthSize + kTypeSize + oldLength + kCrcSize);
+    const qsizetype at = chunkAt(png, type);
+    if (at < 0)
+        return withChunkBefore(png, "IDAT", type, data);
+    const qsizetype oldLength = qFromBigEndian<quint32>(png.constData() + at);
+    return png.left(at) + chunkOf(type, data) + png.mid(at + kLengthSize + kTypeSize + oldLength + kCrcSize);
+}
+
+QByteArray withChunkBefore(const QByteArray& png, const char* before, const char* type, const QByteArray& data)
+{
+    const qsizetype at = chunkAt(png, before);
+    return png.left(at) + chunkOf(type, data) + png.mid(at);
 }
 
 QByteArray withBadCrc(const QByteArray& png, const char* type)

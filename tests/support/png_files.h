@@ -28,6 +28,10 @@ QByteArray pngFile(const PngPattern& pattern);
 // CRC made right; a file with no such chunk gets one before its image data.
 QByteArray withChunkData(const QByteArray& png, const char* type, const QByteArray& data);
 
+// The file with one more chunk of this type and data, the CRC right, put in
+// before its first chunk of type before: "IDAT" or, for after the image data, "IEND".
+QByteArray withChunkBefore(const QByteArray& png, const char* before, const char* type, const QByteArray& data);
+
 // The file with the CRC of its chunk of this type wrong.
 QByteArray withBadCrc(const QByteArray& png, const char* type);
 
