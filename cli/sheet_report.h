@@ -51,6 +51,10 @@ struct SheetReport {
     // The grid's measures; its tiles are the reports' own.
     tiles::Grid grid;
     std::vector<TileReport> tiles;
+    // How the tile files are made: each pixel a scale x scale block (--scale),
+    // or none at all (--no-tiles).
+    int32_t scale = 1;
+    bool tilesWritten = true;
 };
 
 } // namespace cli
