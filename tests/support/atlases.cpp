@@ -14,127 +14,82 @@ QRect rectOf(const QJsonObject& r) { return {r["x"].toInt(), r["y"].toInt(), r["
 // As PixiJS does: the source size and offset count unless "trimmed" is false.
 AtlasFrame jsonFrame(const QString& name, const QJsonObject& frame)
 {
-    AtlasFrame read{name, rectOf(frame["frame"].toObject()), {}, {}};
-    const bool trimmed = frame["trimmed"].toBool(true) && frame.contains("sourceSize");
-    read.offset = trimmed ? rectOf(frame["spriteSourceSize"].toObject()).topLeft() : QPoint();
+    const QRect region = rectOf(frame["frame"].toObject());
+    if (!frame["trimmed"].toBool(true))
+        return {name, region, {}, region.size()};
     const QJsonObject source = frame["sourceSize"].toObject();
-    read.size = trimmed ? QSize(source["w"].toInt(), source["h"].toInt()) : read.region.size();
-    return read;
+    return {name, region, rectOf(frame["spriteSourceSize"].toObject()).topLeft(),
+            {source["w"].toInt(), source["h"].toInt()}};
 }
 
 ReadAtlas readJson(const QByteArray& data, bool numberedKeys)
 {
-    ReadAtlas atlas;
     QJsonParseError error;
     const QJsonObject document = QJsonDocument::fromJson(data, &error).object();
-    if (error.error != QJsonParseError::NoError)
-        return {{}, {}, error.errorString()};
-    atlas.image = document["meta"]["image"].toString();
+    ReadAtlas atlas{document["meta"]["image"].toString(), {}, error.error ? error.errorString() : QString()};
     const QJsonValue frames = document["frames"];
-    if (frames.isArray()) {
-        for (const QJsonValue frame : frames.toArray())
-            atlas.frames.push_back(jsonFrame(frame["filename"].toString(), frame.toObject()));
-        return atlas;
-    }
+    for (const QJsonValue frame : frames.toArray())
+        atlas.frames.push_back(jsonFrame(frame["filename"].toString(), frame.toObject()));
     const QJsonObject byKey = frames.toObject();
     for (auto it = byKey.begin(); it != byKey.end(); ++it)
         atlas.frames.push_back(jsonFrame(it.key(), it.value().toObject()));
     if (numberedKeys)
-        std::stable_sort(atlas.frames.begin(), atlas.frames.end(),
-                         [](const AtlasFrame& a, const AtlasFrame& b) { return a.name.toInt() < b.name.toInt(); });
+        std::sort(atlas.frames.begin(), atlas.frames.end(),
+                  [](const AtlasFrame& a, const AtlasFrame& b) { return a.name.toInt() < b.name.toInt(); });
     return atlas;
 }
 
-// The four numbers of a "Rect2(x, y, w, h)".
-QRect rect2(const QString& line)
-{
-    static const QRegularExpression numbers(R"(Rect2\((-?\d+), (-?\d+), (-?\d+), (-?\d+)\))");
-    const QRegularExpressionMatch match = numbers.match(line);
-    return {match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
-            match.captured(4).toInt()};
-}
-
-// An AtlasTexture is its region plus its margin: drawn at the margin's
-// position in a box the margin's size larger.
+// An AtlasTexture is drawn at its margin's position in a box its margin's
+// size larger than its region.
 ReadAtlas readGodot(const QByteArray& data)
 {
-    static const QRegularExpression texture(R"re(^\[ext_resource type="Texture2D" path="([^"]*)" id="([^"]+)"\]$)re");
-    static const QRegularExpression atlasTexture(R"re(^\[sub_resource type="AtlasTexture" id="([^"]+)"\]$)re");
+    static const QRegularExpression line(R"re(^(?:\[ext_resource .*path="([^"]*)"|)re"
+                                         R"re(\[sub_resource type="AtlasTexture" id="([^"]+)"\]|)re"
+                                         R"re((region|margin) = Rect2\((\d+), (\d+), (\d+), (\d+)\)))re");
     ReadAtlas atlas;
-    QString textureId;
-    QRect margin;
-    const auto finish = [&] {
-        if (!atlas.frames.empty()) {
-            AtlasFrame& frame = atlas.frames.back();
-            frame.offset = margin.topLeft();
-            frame.size = frame.region.size() + margin.size();
-        }
-        margin = {};
-    };
-    for (const QString& line : QString::fromUtf8(data).split('\n')) {
-        if (const QRegularExpressionMatch match = texture.match(line); match.hasMatch()) {
+    for (const QString& text : QString::fromUtf8(data).split('\n')) {
+        const QRegularExpressionMatch match = line.match(text);
+        const QRect rect(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt(),
+                         match.captured(7).toInt());
+        if (match.hasCaptured(1))
             atlas.image = match.captured(1);
-            textureId = match.captured(2);
-        } else if (const QRegularExpressionMatch match = atlasTexture.match(line); match.hasMatch()) {
-            finish();
-            atlas.frames.push_back({match.captured(1), {}, {}, {}});
-        } else if (line.startsWith("atlas = ") && line != "atlas = ExtResource(\"" + textureId + "\")") {
-            atlas.problem = "an AtlasTexture of another texture: " + line;
-        } else if (line.startsWith("region = ") && !atlas.frames.empty()) {
-            atlas.frames.back().region = rect2(line);
-        } else if (line.startsWith("margin = ")) {
-            margin = rect2(line);
-        } else if (line.startsWith('[')) {
-            finish();
-        }
+        else if (match.hasCaptured(2))
+            atlas.frames.push_back({match.captured(2), {}, {}, {}});
+        else if (match.captured(3) == "region")
+            atlas.frames.back() = {atlas.frames.back().name, rect, {}, rect.size()};
+        else if (match.captured(3) == "margin")
+            atlas.frames.back() = {atlas.frames.back().name, atlas.frames.back().region, rect.topLeft(),
+                                   atlas.frames.back().size + rect.size()};
     }
     return atlas;
 }
 
-// As libGDX's TextureAtlasData reads it: the page's name and fields, then
-// each region's name and its "key: values" lines; offsets count up from the
-// bottom.
+// As libGDX's TextureAtlasData reads it: the page's name and "key: values"
+// lines, then each region's name and its own; offsets count up from the bottom.
 ReadAtlas readLibgdx(const QByteArray& data)
 {
-    ReadAtlas atlas;
     const QStringList lines = QString::fromUtf8(data).split('\n');
-    qsizetype at = 0;
-    while (at < lines.size() && lines[at].trimmed().isEmpty())
-        ++at;
-    if (at == lines.size())
-        return {{}, {}, "no page"};
-    atlas.image = lines[at++];
-    const auto field = [&](QStringList& values) {
-        const QString line = at < lines.size() ? lines[at].trimmed() : QString();
+    ReadAtlas atlas{lines.value(0), {}, {}};
+    for (qsizetype at = 1; at < lines.size() && !lines[at].trimmed().isEmpty(); ++at) {
+        const QString line = lines[at].trimmed();
         const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
-            return QString();
-        values = line.mid(colon + 1).split(',');
-        ++at;
-        return line.left(colon).trimmed();
-    };
-    QStringList values;
-    while (!field(values).isEmpty()) {
-    }
-    while (at < lines.size() && !lines[at].trimmed().isEmpty()) {
-        AtlasFrame frame{lines[at++].trimmed(), {}, {}, {}};
-        int offsetX = 0;
-        int offsetY = 0;
-        for (QString key = field(values); !key.isEmpty(); key = field(values)) {
-            const auto number = [&](int i) { return values.value(i).trimmed().toInt(); };
-            if (key == "bounds")
-                frame.region = {number(0), number(1), number(2), number(3)};
-            else if (key == "offsets") {
-                offsetX = number(0);
-                offsetY = number(1);
-                frame.size = {number(2), number(3)};
-            } else if (key == "index")
-                frame.name += "#" + QString::number(number(0));
+        if (colon < 0) {
+            atlas.frames.push_back({line, {}, {}, {}});
+            continue;
         }
-        if (frame.size.isEmpty())
-            frame.size = frame.region.size();
-        frame.offset = {offsetX, frame.size.height() - offsetY - frame.region.height()};
-        atlas.frames.push_back(frame);
+        std::vector<int> n;
+        for (const QString& value : line.mid(colon + 1).split(','))
+            n.push_back(value.trimmed().toInt());
+        const QString key = line.left(colon);
+        if (atlas.frames.empty() || n.size() < (key == "index" ? 1u : 4u))
+            continue;
+        AtlasFrame& frame = atlas.frames.back();
+        if (key == "bounds")
+            frame = {frame.name, {n[0], n[1], n[2], n[3]}, {}, {n[2], n[3]}};
+        else if (key == "offsets")
+            frame = {frame.name, frame.region, {n[0], n[3] - n[1] - frame.region.height()}, {n[2], n[3]}};
+        else if (key == "index")
+            frame.name += "#" + QString::number(n[0]);
     }
     return atlas;
 }
@@ -146,9 +101,8 @@ ReadAtlas readAtlas(cli::AtlasFormat format, const QByteArray& data)
     switch (format) {
     case cli::AtlasFormat::JsonHash:
     case cli::AtlasFormat::JsonArray:
-        return readJson(data, false);
     case cli::AtlasFormat::Aseprite:
-        return readJson(data, true);
+        return readJson(data, format == cli::AtlasFormat::Aseprite);
     case cli::AtlasFormat::Godot:
         return readGodot(data);
     case cli::AtlasFormat::Libgdx:
@@ -164,6 +118,5 @@ QImage drawnFrame(const QImage& sheet, const AtlasFrame& frame)
     QPainter painter(&tile);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(frame.offset, sheet.convertToFormat(QImage::Format_ARGB32), frame.region);
-    painter.end();
     return tile;
 }

@@ -4,19 +4,16 @@
 
 #include "cli/atlas.h"
 
-#include <QByteArray>
 #include <QImage>
-#include <QPoint>
-#include <QRect>
-#include <QSize>
 #include <QString>
 #include <vector>
 
 struct AtlasFrame {
-    // The frame's key or filename (JSON), AtlasTexture id (Godot), region name (libGDX).
+    // The key or filename (JSON), AtlasTexture id (Godot), region name and
+    // "#index" (libGDX).
     QString name;
     QRect region;
-    // Where the region's top-left goes in the untrimmed tile, and its size.
+    // Where the region goes in the untrimmed tile, and that tile's size.
     QPoint offset;
     QSize size;
 };
@@ -24,8 +21,7 @@ struct AtlasFrame {
 struct ReadAtlas {
     // The sheet as the atlas names it.
     QString image;
-    // In the order an engine numbers them: JSON keys of Aseprite by number,
-    // of TexturePacker by name; the others in the file's order.
+    // Aseprite's by their number, TexturePacker's hash by name, others as written.
     std::vector<AtlasFrame> frames;
     // Why the file could not be read; "" when it was.
     QString problem;
@@ -33,6 +29,5 @@ struct ReadAtlas {
 
 ReadAtlas readAtlas(cli::AtlasFormat format, const QByteArray& data);
 
-// The untrimmed tile the frame makes of the sheet: its region drawn at its
-// offset on transparent pixels, as ARGB32.
+// The untrimmed tile a frame makes of the sheet, on transparent pixels, ARGB32.
 QImage drawnFrame(const QImage& sheet, const AtlasFrame& frame);
