@@ -1,8 +1,10 @@
 #include "cli/batch.h"
 
+#include "cli/atlas.h"
 #include "cli/manifest.h"
 #include "cli/ordered_pipeline.h"
 #include "cli/plan.h"
+#include "cli/tile_pixels.h"
 #include "platform/canvas.h"
 #include "platform/colors.h"
 #include "platform/errors.h"
@@ -70,6 +72,8 @@ struct Prepared {
     int32_t repeated = 0;
     // Empty in a dry run.
     QByteArray bytes;
+    // With --trim: the part of the tile that shows, in the sheet's pixels.
+    std::optional<tiles::PixelRect> shown;
 };
 
 // The i-th tile of the sheet: its fate by its pixels, and unless this is a dry
@@ -80,24 +84,33 @@ Prepared prepare(const SheetPlan& sheet, size_t i, const Command& command, platf
     const TileReport& tile = sheet.report.tiles[i];
     const tiles::PixelRect& r = tile.tile.rect;
     const bool png = cutting.format == FileFormat::Png;
-    // A PNG tile is the sheet's own pixels; so are what tell empty and
-    // repeated tiles, before any compositing.
-    const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique
+    // A PNG tile is the sheet's own pixels; so are what tell empty, repeated
+    // and transparent borders, before any compositing.
+    const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique || cutting.trim
                                          ? sheet.picture.part(r.x, r.y, r.width, r.height)
                                          : platform::Picture();
     Prepared prepared;
+    if (cutting.trim) {
+        const tiles::PixelRect part = shownPart(pixels);
+        prepared.shown = tiles::PixelRect{r.x + part.x, r.y + part.y, part.width, part.height};
+    }
     if (cutting.skipEmpty && platform::IsBlank(pixels, cutting.emptyColour))
         prepared.status = TileStatus::Empty;
     // Kept by position, as a tile numbered 0 (--first 0) would read as none.
     else if (cutting.unique && (prepared.repeated = seen.firstSame(pixels, int32_t(i) + 1)) != 0)
         prepared.status = TileStatus::Repeat;
-    else if (!cutting.dryRun)
+    else if (!cutting.dryRun && !cutting.noTiles) {
+        const tiles::PixelRect& kept = prepared.shown.value_or(r);
         // A BMP tile as the window's pick draws it into the preview box: its
         // pixels over the box's background.
-        prepared.bytes = platform::EncodePicture(
-            png ? pixels
-                : platform::ComposeTile(sheet.picture, r.x, r.y, r.width, r.height, platform::kPreviewBackground),
-            targetOf(tile, command), cutting.format);
+        platform::Picture picture =
+            png ? (prepared.shown ? sheet.picture.part(kept.x, kept.y, kept.width, kept.height) : pixels)
+                : platform::ComposeTile(sheet.picture, kept.x, kept.y, kept.width, kept.height,
+                                        platform::kPreviewBackground);
+        if (cutting.scale > 1)
+            picture = enlarged(picture, cutting.scale);
+        prepared.bytes = platform::EncodePicture(picture, targetOf(tile, command), cutting.format);
+    }
     return prepared;
 }
 
@@ -113,18 +126,35 @@ void cut(SheetPlan& sheet, const Command& command, Progress& progress, size_t& d
         TileReport& tile = tiles[i];
         const Prepared prepared = ahead.take();
         tile.status = prepared.status;
+        tile.shown = prepared.shown;
         if (prepared.status == TileStatus::Repeat)
             tile.repeatOf = tiles[size_t(prepared.repeated) - 1].tile.number;
         if (prepared.status == TileStatus::Saved) {
             const std::string target = targetOf(tile, command);
             // The write refuses a taken name itself: no test before it.
-            if (command.cutting.dryRun
+            if (command.cutting.dryRun || command.cutting.noTiles
                     ? platform::NameTaken(target)
                     : !platform::WriteNewFile(target, {prepared.bytes.constData(), size_t(prepared.bytes.size())}))
                 tile.status = TileStatus::Existing;
         }
         decided = i + 1;
         progress.update(i + 1, tiles.size());
+    }
+}
+
+// Each atlas whole or not at all, as the manifest.
+void writeAtlases(const SheetPlan& sheet, const Command& command, std::ostream& err)
+{
+    if (sheet.atlases.empty())
+        return;
+    for (const std::string& tag : tagsWithoutFrames(sheet.report, command.cutting.animations.tags))
+        err << "quorvel: " << inQuotes(sheet.report.path) << ": every tile of the tag " << inQuotes(tag)
+            << " is left out as empty, and so is the tag from the atlases\n";
+    for (const AtlasRequest& atlas : sheet.atlases) {
+        platform::FileReplacement file(atlas.file);
+        writeAtlas(atlas.format, sheet.report, command.cutting.animations, atlas.file,
+                   [&](std::string_view bytes) { file.write(bytes); });
+        file.commit();
     }
 }
 
@@ -172,7 +202,8 @@ Tally tallyOf(const std::vector<SheetPlan>& sheets, const std::vector<size_t>& d
 std::string lastLine(const Tally& tally, const Command& command)
 {
     const auto count = [&](TileStatus status) { return std::to_string(tally[size_t(status)]); };
-    std::string line = "saved " + count(TileStatus::Saved) + ", skipped " + count(TileStatus::Existing) + " existing";
+    std::string line = (command.cutting.noTiles ? "would save " : "saved ") + count(TileStatus::Saved) + ", skipped " +
+                       count(TileStatus::Existing) + " existing";
     const std::string empty = count(TileStatus::Empty) + " empty";
     const std::string repeats = count(TileStatus::Repeat) + " repeated";
     if (command.cutting.skipEmpty && command.cutting.unique)
@@ -181,7 +212,7 @@ std::string lastLine(const Tally& tally, const Command& command)
         line += ", left out " + empty;
     else if (command.cutting.unique)
         line += ", left out " + repeats;
-    return line + ", in " + command.output + "\n";
+    return line + ", in " + command.output + (command.cutting.noTiles ? " (--no-tiles: no tile written)" : "") + "\n";
 }
 
 void reportLeftovers(const SheetReport& sheet, std::ostream& err)
@@ -251,7 +282,7 @@ public:
         if (mCutting && !mCommand.cutting.dryRun) {
             const Tally tally = tallyOf(sheets, mDecided);
             try {
-                if (tally[size_t(TileStatus::Saved)] > 0)
+                if (tally[size_t(TileStatus::Saved)] > 0 && !mCommand.cutting.noTiles)
                     platform::FlushFiles(mCommand.output);
             } catch (const platform::RuntimeError& e) {
                 fail(e.description());
@@ -294,10 +325,13 @@ private:
         mCutting = true;
         cut(sheet, mCommand, mProgress, decided);
         sheet.picture = {};
-        if (mCommand.cutting.dryRun)
+        if (mCommand.cutting.dryRun) {
             printDryRun(sheet.report, mOut);
-        else
+        } else {
             writeBeside(sheet, mCommand);
+            mProgress.clear();
+            writeAtlases(sheet, mCommand, mErr);
+        }
     }
 
     const Command& mCommand;

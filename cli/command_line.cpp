@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <algorithm>
 #include <iostream>
 #include <limits>
 #include <tuple>
@@ -28,7 +29,24 @@ const std::string kExamples =
     "    quorvel --save-all dungeon.png --output tiles --tile 32x32 --tileset dungeon.tsx \\\n"
     "            --manifest dungeon.json --skip-empty --unique\n"
     "  Two sheets at once, to see first what would be written:\n"
-    "    quorvel --save-all a.png b.png --output out --name '{stem}_{n:auto}' --dry-run\n";
+    "    quorvel --save-all a.png b.png --output out --name '{stem}_{n:auto}' --dry-run\n"
+    "\nAtlases: an engine loads the sheet and the atlas (paths inside are relative to the atlas). For\n"
+    "each format, the command that writes it, then the call that loads it:\n"
+    "  json-hash, for PixiJS (tags become its animations) and Phaser:\n"
+    "    quorvel --save-all walk.png --output frames --tile 32x32 --trim --tags walk:1-8 --atlas json-hash:walk.json\n"
+    "    const sheet = await Assets.load('walk.json'); new AnimatedSprite(sheet.animations.walk);\n"
+    "  json-array, for Phaser:\n"
+    "    quorvel --save-all walk.png --output frames --tile 32x32 --no-tiles --atlas json-array:walk.json\n"
+    "    this.load.atlas('walk', 'walk.png', 'walk.json');\n"
+    "  aseprite, for Phaser (frames keyed 0, 1, ...; tags become frameTags):\n"
+    "    quorvel --save-all walk.png --output frames --tile 32x32 --tags walk:1-8 --atlas aseprite:walk.json\n"
+    "    this.load.aseprite('walk', 'walk.png', 'walk.json');  then  this.anims.createFromAseprite('walk');\n"
+    "  godot, a Godot 4 SpriteFrames resource (one animation per tag, at --fps):\n"
+    "    quorvel --save-all walk.png --output frames --tile 32x32 --tags walk:1-8 --fps 12 --atlas godot:walk.tres\n"
+    "    $AnimatedSprite2D.sprite_frames = load(\"res://walk.tres\")\n"
+    "  libgdx, a libGDX texture atlas (a name ending in _N is region N of its name):\n"
+    "    quorvel --save-all walk.png --output frames --tile 32x32 --name 'walk_{n}' --atlas libgdx:walk.atlas\n"
+    "    new Animation<>(0.1f, new TextureAtlas(Gdx.files.internal(\"walk.atlas\")).findRegions(\"walk\"));\n";
 
 // The window's Save all at 96 DPI, the common desktop's.
 constexpr float kTwipsPerPixelAt96Dpi = 15;
@@ -78,12 +96,35 @@ struct Options {
     QCommandLineOption emptyColour{"empty-colour", "With --skip-empty: also leave out tiles all of this colour.",
                                    "RRGGBB"};
     QCommandLineOption unique{"unique", "Leave out a tile whose pixels equal an earlier tile's."};
+    QCommandLineOption atlas{"atlas",
+                             "Also write the cut as regions of the sheet, for an engine to load with the sheet: "
+                             "FORMAT json-hash (Phaser, PixiJS), json-array (Phaser), aseprite (Phaser), godot "
+                             "(a SpriteFrames .tres) or libgdx (.atlas); {stem} in FILE gives one per sheet. May "
+                             "be given several times.",
+                             "FORMAT:FILE"};
+    QCommandLineOption noTiles{"no-tiles",
+                               "Write the --atlas, --manifest and --tileset files only, no tile file; each tile's "
+                               "fate is still decided, as in a dry run."};
+    QCommandLineOption trim{"trim",
+                            "Save each tile without its fully transparent rows and columns at the borders; the "
+                            "manifest and the atlases say where the rest sat in the tile."};
+    QCommandLineOption scale{"scale",
+                             "Enlarge each tile file N times (2 to 16), every pixel an NxN block; atlases still "
+                             "describe the sheet as it is.",
+                             "N"};
+    QCommandLineOption tags{"tags",
+                            "Animations for the atlases, by tile numbers: walk:1-8,jump:9-12 (the tiles from the "
+                            "one numbered FROM to the one numbered TO).",
+                            "NAME:FROM-TO,..."};
+    QCommandLineOption fps{"fps", "The animations' frames per second (10 by default: Aseprite's 100 ms a frame).",
+                           "N"};
 
     // Everything but --help and --version, which stand alone.
     std::vector<const QCommandLineOption*> cutting() const
     {
-        return {&output, &prefix,   &tile,     &margin,  &spacing,   &partial,     &first, &format,
-                &name,   &dryRun,   &manifest, &tileset, &skipEmpty, &emptyColour, &unique};
+        return {&output,  &prefix, &tile,     &margin,  &spacing,   &partial,     &first,  &format,
+                &name,    &dryRun, &manifest, &tileset, &skipEmpty, &emptyColour, &unique, &atlas,
+                &noTiles, &trim,   &scale,    &tags,    &fps};
     }
 };
 
@@ -228,6 +269,78 @@ std::string readCutting(const QCommandLineParser& parser, const Options& options
     return {};
 }
 
+// NAME:FROM-TO,... into tags, or what is wrong.
+std::string readTags(const QString& text, std::vector<AnimationTag>& tags)
+{
+    static const QRegularExpression range("^([0-9]{1,10})-([0-9]{1,10})$");
+    for (const QString& part : text.split(',')) {
+        const qsizetype colon = part.lastIndexOf(':');
+        const QRegularExpressionMatch numbers = range.match(part.mid(colon + 1));
+        const std::optional<int32_t> from = wholeNumber(numbers.captured(1), 0);
+        const std::optional<int32_t> to = wholeNumber(numbers.captured(2), 0);
+        if (colon <= 0 || !from || !to)
+            return "'" + toBytes(part) + "': a tag is NAME:FROM-TO, such as walk:1-8";
+        AnimationTag tag{toBytes(part.left(colon)), *from, *to};
+        if (std::any_of(tag.name.begin(), tag.name.end(), [](char c) { return c >= 0 && c < ' '; }))
+            return "'" + toBytes(part) + "': a tag's name holds no control characters";
+        if (tag.to < tag.from)
+            return "'" + toBytes(part) + "': a tag runs from a number to a larger one";
+        for (const AnimationTag& other : tags)
+            if (other.name == tag.name)
+                return "two tags are named '" + tag.name + "'";
+        tags.push_back(std::move(tag));
+    }
+    return {};
+}
+
+// The options of what goes to an engine into command.cutting, or what is wrong
+// with the first one that is wrong.
+std::string readEngineData(const QCommandLineParser& parser, const Options& options, Command& command)
+{
+    Cutting& cutting = command.cutting;
+    const auto given = [&](const QCommandLineOption& option) {
+        return optionName(option) + " '" + toBytes(parser.value(option)) + "'";
+    };
+    for (const QString& value : parser.values(options.atlas)) {
+        const qsizetype colon = value.indexOf(':');
+        const std::optional<AtlasFormat> format = atlasFormatNamed(toBytes(value.left(colon)));
+        const std::string file = toBytes(value.mid(colon + 1));
+        const std::string shown = "--atlas '" + toBytes(value) + "'";
+        if (colon < 0 || file.empty())
+            return shown + ": an atlas is FORMAT:FILE, such as godot:walk.tres";
+        if (!format)
+            return shown + ": the formats are " + atlasFormatNames();
+        if (command.sheets.size() > 1 && file.find(kStemField) == std::string::npos)
+            return shown + " would be one file for " + std::to_string(command.sheets.size()) +
+                   " sheets: put {stem} in its name";
+        cutting.atlases.push_back({*format, file});
+    }
+    if (parser.isSet(options.tags)) {
+        if (const std::string problem = readTags(parser.value(options.tags), cutting.animations.tags);
+            !problem.empty())
+            return "--tags " + problem;
+    }
+    if (parser.isSet(options.fps)) {
+        const std::optional<int32_t> fps = wholeNumber(parser.value(options.fps), 1);
+        if (!fps || *fps > 1000)
+            return given(options.fps) + ": frames per second are a whole number from 1 to 1000";
+        cutting.animations.fps = *fps;
+    }
+    if ((parser.isSet(options.tags) || parser.isSet(options.fps)) && cutting.atlases.empty())
+        return "--tags and --fps go with --atlas";
+    cutting.noTiles = parser.isSet(options.noTiles);
+    if (cutting.noTiles && cutting.atlases.empty() && cutting.manifest.empty() && cutting.tileset.empty())
+        return "--no-tiles goes with --atlas, --manifest or --tileset, or nothing would be written";
+    cutting.trim = parser.isSet(options.trim);
+    if (parser.isSet(options.scale)) {
+        const std::optional<int32_t> scale = wholeNumber(parser.value(options.scale), 2);
+        if (!scale || *scale > 16)
+            return given(options.scale) + ": a scale is a whole number from 2 to 16";
+        cutting.scale = *scale;
+    }
+    return {};
+}
+
 } // namespace
 
 Command parse(const std::vector<std::string>& arguments)
@@ -247,7 +360,7 @@ Command parse(const std::vector<std::string>& arguments)
     std::vector<const QCommandLineOption*> valued = options.cutting();
     valued.push_back(&options.saveAll);
     for (const QCommandLineOption* option : valued)
-        if (parser.values(*option).size() > 1)
+        if (option != &options.atlas && parser.values(*option).size() > 1)
             return misuse(optionName(*option) + " is given more than once.");
     const QStringList names = parser.positionalArguments();
     if (!parser.isSet(options.saveAll)) {
@@ -267,7 +380,9 @@ Command parse(const std::vector<std::string>& arguments)
         command.sheets.push_back(toBytes(name));
     command.output = toBytes(parser.value(options.output));
     command.prefix = toBytes(parser.value(options.prefix));
-    const std::string problem = readCutting(parser, options, command);
+    std::string problem = readCutting(parser, options, command);
+    if (problem.empty())
+        problem = readEngineData(parser, options, command);
     return problem.empty() ? command : misuse(problem + ".");
 }
 

@@ -2,6 +2,7 @@
 // What the command line asks for: the window, with a file or folder to open,
 // the batch Save all, or a text to print.
 
+#include "cli/atlas.h"
 #include "cli/tile_names.h"
 #include "platform/picture.h"
 #include "tiles/grid.h"
@@ -37,6 +38,14 @@ struct Cutting {
     std::optional<uint32_t> emptyColour;
     // Leave out tiles whose pixels equal an earlier tile's.
     bool unique = false;
+    // What an engine loads beside the sheet, and the animations it plays.
+    std::vector<AtlasRequest> atlases;
+    Animations animations;
+    // Decide every tile's fate but write no tile file, only the files above.
+    bool noTiles = false;
+    // Tile files without their fully transparent borders, and enlarged.
+    bool trim = false;
+    int32_t scale = 1;
 };
 
 struct Command {

@@ -52,6 +52,18 @@ QJsonObject gridOf(const SheetReport& report)
             {u"first"_s, options.first}};
 }
 
+// Where the file's pixels sit in the untrimmed tile: drawn there, they are
+// where the tile would have them.
+QJsonObject trimOf(const TileReport& report)
+{
+    const tiles::PixelRect& whole = report.tile.rect;
+    const tiles::PixelRect& shown = *report.shown;
+    return {{u"x"_s, shown.x - whole.x},
+            {u"y"_s, shown.y - whole.y},
+            {u"width"_s, shown.width},
+            {u"height"_s, shown.height}};
+}
+
 QJsonObject tileOf(const TileReport& report)
 {
     const tiles::GridTile& tile = report.tile;
@@ -66,7 +78,18 @@ QJsonObject tileOf(const TileReport& report)
                        {u"status"_s, QLatin1String(statusName(report.status))}};
     if (report.status == TileStatus::Repeat)
         object.insert(u"repeatOf"_s, report.repeatOf);
+    if (report.shown)
+        object.insert(u"trim"_s, trimOf(report));
     return object;
+}
+
+// How the tile files were made, when not as the sheet's tiles are.
+void addTileFiles(QJsonObject& head, const SheetReport& report)
+{
+    if (report.scale != 1)
+        head.insert(u"scale"_s, report.scale);
+    if (!report.tilesWritten)
+        head.insert(u"tilesWritten"_s, false);
 }
 
 } // namespace
@@ -75,9 +98,10 @@ void manifestJson(const SheetReport& report, const std::string& manifestPath, co
                   const std::function<void(std::string_view)>& write)
 {
     const QDir from(realFolder(QFileInfo(textOf(manifestPath)).absolutePath()));
-    const QJsonObject head{{u"sheet"_s, sheetOf(report, from)},
-                           {u"output"_s, seenFrom(from, realFolder(textOf(output)))},
-                           {u"grid"_s, gridOf(report)}};
+    QJsonObject head{{u"sheet"_s, sheetOf(report, from)},
+                     {u"output"_s, seenFrom(from, realFolder(textOf(output)))},
+                     {u"grid"_s, gridOf(report)}};
+    addTileFiles(head, report);
     // The tiles, last in key order, go one a line after the rest, so that no
     // document of every tile is ever held.
     QByteArray text = QJsonDocument(head).toJson(QJsonDocument::Indented);

@@ -1,5 +1,6 @@
 #include "cli/plan.h"
 
+#include "cli/atlas.h"
 #include "cli/tileset.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -53,6 +54,24 @@ SheetReport cutSheet(const std::string& path, const platform::Picture& picture, 
     return report;
 }
 
+// What the tile files are and the atlases to write, once the tiles are known.
+void planAtlases(SheetPlan& sheet, const Command& command)
+{
+    const Cutting& cutting = command.cutting;
+    SheetReport& report = sheet.report;
+    report.scale = cutting.scale;
+    report.tilesWritten = !cutting.noTiles;
+    if (const std::string problem = tagProblem(report, cutting.animations.tags); !problem.empty())
+        throw Refusal{"--tags cannot be cut from " + inQuotes(report.path) + ": " + problem};
+    for (const AtlasRequest& request : cutting.atlases) {
+        const AtlasRequest atlas{request.format, withStem(request.file, stemOf(report.path))};
+        if (const std::string problem = atlasProblem(atlas.format, report, atlas.file); !problem.empty())
+            throw Refusal{"--atlas " + std::string(atlasFormatName(atlas.format)) + " " + inQuotes(atlas.file) +
+                          " cannot hold the cut of " + inQuotes(report.path) + ": " + problem};
+        sheet.atlases.push_back(atlas);
+    }
+}
+
 SheetPlan planSheet(const std::string& path, const Command& command, int64_t mostTiles)
 {
     SheetPlan sheet;
@@ -68,6 +87,7 @@ SheetPlan planSheet(const std::string& path, const Command& command, int64_t mos
                           ": " + *refusal};
         sheet.tilesetBytes = std::get<QByteArray>(std::move(tileset));
     }
+    planAtlases(sheet, command);
     return sheet;
 }
 
@@ -104,8 +124,8 @@ public:
         }
     }
 
-    // A manifest or tileset replaces what it is named, and writes where a link
-    // leads, so it must be no tile's file, no sheet and no other such file.
+    // A manifest, tileset or atlas replaces what it is named, and writes where
+    // a link leads, so it must be no tile's file, no sheet and no other such file.
     void checkBesideFiles()
     {
         std::vector<std::pair<platform::FileIdentity, std::string>> taken;
@@ -116,11 +136,14 @@ public:
         }
         for (size_t s = 0; s < mPlan.sheets.size(); ++s) {
             const SheetPlan& sheet = mPlan.sheets[s];
-            for (const auto& [option, file] :
-                 {std::pair{"--manifest", &sheet.manifest}, std::pair{"--tileset", &sheet.tileset}}) {
+            std::vector<std::pair<std::string, const std::string*>> files = {{"--manifest", &sheet.manifest},
+                                                                             {"--tileset", &sheet.tileset}};
+            for (const AtlasRequest& atlas : sheet.atlases)
+                files.emplace_back("--atlas " + std::string(atlasFormatName(atlas.format)), &atlas.file);
+            for (const auto& [option, file] : files) {
                 if (file->empty())
                     continue;
-                const std::string which = std::string(option) + " " + inQuotes(*file) + " of " + sheetText(s);
+                const std::string which = option + " " + inQuotes(*file) + " of " + sheetText(s);
                 folderOf(*file, which);
                 const std::optional<platform::FileIdentity> identity =
                     platform::IdentityOf(*file, platform::Links::Followed);

@@ -1,7 +1,8 @@
 #pragma once
 // A cut worked out before anything is written: every sheet with its tiles as
 // named rectangles in order, and every file the run would write resolved as a
-// file. The tile files, the manifest, the tileset and the dry run all read it.
+// file. The tile files, the manifest, the tileset, the atlases and the dry run
+// all read it.
 
 #include "cli/command_line.h"
 #include "cli/sheet_report.h"
@@ -27,6 +28,8 @@ struct SheetPlan {
     std::string manifest;
     std::string tileset;
     QByteArray tilesetBytes;
+    // The sheet's atlases, their names resolved.
+    std::vector<AtlasRequest> atlases;
 };
 
 struct Plan {
@@ -50,8 +53,9 @@ platform::Picture loadSheet(const std::string& path, platform::FileFormat format
 
 // Reads every sheet and plans its cut. Throws a Refusal for options, names or
 // files that cannot be: a grid with no tile, more than kMostTiles tiles,
-// names that are empty, too long or shared, a manifest or tileset that is a
-// tile's file, a sheet or another such file.
+// names that are empty, too long or shared, tags or names an atlas cannot
+// hold, a manifest, tileset or atlas that is a tile's file, a sheet or another
+// such file.
 Plan makePlan(const Command& command);
 
 // The file a tile is written to.

@@ -5,6 +5,7 @@
 #include "tiles/grid.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct TileReport {
     TileStatus status = TileStatus::Saved;
     // Repeat: the number of the first tile with the same pixels.
     int32_t repeatOf = 0;
+    // With --trim: the part of rect that shows, which the tile's file holds.
+    std::optional<tiles::PixelRect> shown = std::nullopt;
 };
 
 struct SheetReport {
@@ -48,6 +51,10 @@ struct SheetReport {
     // The grid's measures; its tiles are the reports' own.
     tiles::Grid grid;
     std::vector<TileReport> tiles;
+    // How the tile files are made: each pixel a scale x scale block (--scale),
+    // or none at all (--no-tiles).
+    int32_t scale = 1;
+    bool tilesWritten = true;
 };
 
 } // namespace cli

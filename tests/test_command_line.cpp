@@ -390,6 +390,19 @@ TEST(CommandLine, ReadsTheCuttingOptionsAndRefusesWrongOnes)
         {{"--manifest", ""}, {}, "--manifest needs a file name"},
         {{"--empty-colour", "ff00ff"}, {}, "--empty-colour goes with --skip-empty"},
         {{"--skip-empty", "--empty-colour", "red"}, {}, "--empty-colour 'red': a colour is RRGGBB"},
+        {{"--atlas", "godot:a.tres", "--atlas=libgdx:b:c.atlas", "--tags", "a:b:1-2,c:3-3", "--fps", "1000",
+          "--trim", "--scale", "16", "--no-tiles"},
+         {},
+         ""},
+        {{"--atlas", "svg:a.svg"}, {}, "--atlas 'svg:a.svg': the formats are json-hash, json-array, aseprite, godot"},
+        {{"--atlas", "godot"}, {}, "--atlas 'godot': an atlas is FORMAT:FILE"},
+        {{"--atlas", "godot:a.tres", "--tags", "walk:3-1"}, {}, "--tags 'walk:3-1': a tag runs from a number to a"},
+        {{"--atlas", "godot:a.tres", "--tags", "walk:1-2,walk:3-4"}, {}, "--tags two tags are named 'walk'"},
+        {{"--atlas", "godot:a.tres", "--tags", "walk,"}, {}, "--tags 'walk': a tag is NAME:FROM-TO"},
+        {{"--tags", "walk:1-2"}, {}, "--tags and --fps go with --atlas"},
+        {{"--atlas", "godot:a.tres", "--fps", "0"}, {}, "--fps '0': frames per second are a whole number from 1"},
+        {{"--no-tiles"}, {}, "--no-tiles goes with --atlas, --manifest or --tileset"},
+        {{"--scale", "1"}, {}, "--scale '1': a scale is a whole number from 2 to 16"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments{"quorvel", "--save-all", "s.png", "--output", "out"};
@@ -601,6 +614,18 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "m.json"}, "put {stem} in its name"},
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "{stem}.x", "--tileset", "{stem}.x"},
          "--tileset 'a.x' of '" + a.toStdString() + "' would replace --manifest 'a.x' of '" + a.toStdString()},
+        {{"--save-all", a, b, "--name", "{stem}{n}", "--atlas", "godot:x.tres"}, "put {stem} in its name"},
+        {{"--save-all", b, "--atlas", "godot:" + dir.filePath("b.tres"), "--tags", "walk:1-4,run:2-5"},
+         "--tags cannot be cut from '" + b.toStdString() +
+             "': the tag 'run' names tile 5, and the sheet's tiles are numbered 1 to 4"},
+        {{"--save-all", a, "--atlas", "json-hash:" + out + "/1.bmp"}, "would replace the file of tile 1 of"},
+        {{"--save-all", a, "--atlas", "json-hash:" + dir.filePath("a.json"), "--atlas",
+          "aseprite:" + dir.filePath("a.json")},
+         "--atlas aseprite '" + dir.filePath("a.json").toStdString() + "' of '" + a.toStdString() +
+             "' would replace --atlas json-hash"},
+        {{"--save-all", b, "--name", "walk:{n}", "--atlas", "libgdx:" + dir.filePath("b.atlas")},
+         "--atlas libgdx '" + dir.filePath("b.atlas").toStdString() + "' cannot hold the cut of '" + b.toStdString() +
+             "': libGDX takes a line with a ':' for a field"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
