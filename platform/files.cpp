@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -18,6 +19,12 @@
 namespace platform {
 
 namespace {
+
+std::function<void(const std::string&)>& writeNewFileHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
 
 // What a new file may be, before the user's umask.
 constexpr mode_t kNewFileMode = 0666;
@@ -204,8 +211,12 @@ std::string FolderOf(const std::string& fileName)
     return folderFor(fileName);
 }
 
+void setWriteNewFileHook(std::function<void(const std::string&)> hook) { writeNewFileHook() = std::move(hook); }
+
 bool WriteNewFile(const std::string& fileName, std::string_view bytes)
 {
+    if (writeNewFileHook())
+        writeNewFileHook()(fileName);
     if (const std::optional<bool> written = writeUnnamed(fileName, bytes))
         return *written;
     return writeNamed(fileName, bytes);

@@ -4,6 +4,7 @@
 // be valid UTF-8.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <optional>
 #include <string_view>
@@ -41,6 +42,11 @@ std::string FolderOf(const std::string& fileName);
 // appears while the bytes are written. Errors: 76 when the folder does not
 // exist, 75 for any other failure; the description names the file and the cause.
 bool WriteNewFile(const std::string& fileName, std::string_view bytes);
+
+// For tests: called with the name as WriteNewFile begins, before anything is
+// written, so a test can look at the window while a file is being written, or
+// make the writing slow. An empty function (the default) calls nothing.
+void setWriteNewFileHook(std::function<void(const std::string&)> hook);
 
 // Replaces the file with these bytes in one step, synced to disk first: a
 // failed write, or a crash, leaves the old file as it was. A name that is a link keeps the link, and the file it points

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QPalette>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
@@ -80,6 +81,12 @@ enum UnloadModeValue : int16_t { vbFormControlMenu = 0, vbAppWindows = 2 };
 constexpr double kUsualFramesPerSecond = 60;
 constexpr double kMsPerSecond = 1000;
 
+qint64 frameMsOf(const QScreen* screen)
+{
+    const double rate = screen && screen->refreshRate() > 0 ? screen->refreshRate() : kUsualFramesPerSecond;
+    return qint64(std::ceil(kMsPerSecond / rate));
+}
+
 } // namespace
 
 class FormWidget : public QWidget {
@@ -90,9 +97,21 @@ public:
         mNextFrame.setTimerType(Qt::PreciseTimer);
         QObject::connect(&mNextFrame, &QTimer::timeout, this, [this] {
             mSinceFrame.invalidate();
+            ++mHeldFramesPainted;
             QEvent paint(QEvent::UpdateRequest);
             QCoreApplication::sendEvent(this, &paint);
         });
+    }
+
+    bool holdsRepaint() const { return mNextFrame.isActive(); }
+    // Lets events run until the repaint held now is painted, at most a frame
+    // from now; one asked for meanwhile, which waits for the frame after, is
+    // not waited for.
+    void paintHeldRepaint()
+    {
+        const quint64 painted = mHeldFramesPainted;
+        while (holdsRepaint() && mHeldFramesPainted == painted)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
 
 protected:
@@ -150,16 +169,13 @@ protected:
     }
 
 private:
-    qint64 frameMs() const
-    {
-        const double rate = screen() && screen()->refreshRate() > 0 ? screen()->refreshRate() : kUsualFramesPerSecond;
-        return qint64(std::ceil(kMsPerSecond / rate));
-    }
+    qint64 frameMs() const { return frameMsOf(screen()); }
 
     Form* mForm;
     std::vector<std::string> mDraggedFiles;
     QElapsedTimer mSinceFrame;
     QTimer mNextFrame;
+    quint64 mHeldFramesPainted = 0;
 };
 
 // Swallows clicks, keys and drops meant for the form while it is held.
@@ -417,6 +433,32 @@ void Form::holdInput(bool hold)
     }
 }
 
-void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void DoEvents()
+{
+    // A repaint held for the next frame is painted at the first yield after
+    // that frame, which is soon enough while yields come faster than frames.
+    // A procedure that has gone a frame without yielding (a slow write) may
+    // do so again right after this yield, with an old state on screen all
+    // that time: so the first repaint found held after such a pause, or at a
+    // procedure's first yield, is waited for. That is at most a frame once
+    // per pause, which a quick run of many short steps does not notice.
+    static QElapsedTimer sinceYield;
+    static bool paused = true;
+    if (sinceYield.isValid() && sinceYield.elapsed() >= frameMsOf(QGuiApplication::primaryScreen()))
+        paused = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (paused) {
+        // Windows may go while events run.
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (const QPointer<QWidget>& window : std::vector<QPointer<QWidget>>(windows.begin(), windows.end())) {
+            auto* form = dynamic_cast<FormWidget*>(window.data());
+            if (form && form->holdsRepaint()) {
+                form->paintHeldRepaint();
+                paused = false;
+            }
+        }
+    }
+    sinceYield.start();
+}
 
 } // namespace platform

@@ -99,7 +99,10 @@ private:
     bool mPlacing = false;
 };
 
-// Lets pending repaints and input run.
+// Lets pending input and repaints run. At a procedure's first yield, and
+// after it went a frame without yielding, a repaint held for the next frame
+// is waited for, so that what the procedure shows is on screen while its next
+// step runs.
 void DoEvents();
 
 } // namespace platform
