@@ -436,8 +436,8 @@ public:
         if (const std::string problem = platform::FolderProblem(into); !problem.empty())
             throw Failure{"cannot write " + inQuotes(into) + ": " + problem};
         mInto = identityOf(into);
-        if (mInto.known && identityOf(mAssembling.manifest).device == mInto.device &&
-            identityOf(mAssembling.manifest).inode == mInto.inode)
+        if (const Identity manifest = identityOf(mAssembling.manifest);
+            mInto.known && manifest.known && manifest.device == mInto.device && manifest.inode == mInto.inode)
             throw Failure{"--into " + inQuotes(into) + " is the manifest itself"};
         const Manifest manifest = ManifestReader(mAssembling.manifest).read();
         const OldSheet old = oldSheet(manifest);
