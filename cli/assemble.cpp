@@ -361,7 +361,8 @@ private:
 // ---------------------------------------------------------------- the old sheet
 
 struct OldSheet {
-    // Empty when it is not to be used.
+    bool used = false;
+    // Let go once the new sheet starts from it, so that its pixels are not copied.
     platform::Picture picture;
     // Why a sheet that is there is not used, "" when it is used or gone.
     std::string unused;
@@ -384,7 +385,9 @@ OldSheet oldSheet(const Manifest& manifest)
         old.unused = "it is " + sizeText(old.picture.pixelWidth(), old.picture.pixelHeight()) +
                      " pixels, not the manifest's " + sizeText(manifest.width, manifest.height);
         old.picture = {};
+        return old;
     }
+    old.used = true;
     return old;
 }
 
@@ -440,10 +443,10 @@ public:
             mInto.known && manifest.known && manifest.device == mInto.device && manifest.inode == mInto.inode)
             throw Failure{"--into " + inQuotes(into) + " is the manifest itself"};
         const Manifest manifest = ManifestReader(mAssembling.manifest).read();
-        const OldSheet old = oldSheet(manifest);
+        OldSheet old = oldSheet(manifest);
         if (!old.unused.empty())
             mErr << "quorvel: not using the sheet " << inQuotes(manifest.sheet) << ": " << old.unused << "\n";
-        const std::vector<Source> sources = sourcesOf(manifest, !old.picture.isEmpty());
+        const std::vector<Source> sources = sourcesOf(manifest, old.used);
         const TileFiles files(manifest.output);
         const QImage sheet = put(manifest, sources, files, old);
         if (mAssembling.dryRun) {
@@ -457,16 +460,16 @@ public:
             return;
         }
         write(sheet);
-        mOut << "wrote " << inQuotes(into) << ": " << countsText(sources) << "; background: "
-             << backgroundText(manifest, old) << "\n";
+        mOut << "wrote " << inQuotes(into) << ": " << countsText(sources)
+             << "; background: " << backgroundText(manifest, old) << "\n";
     }
 
 private:
     QImage put(const Manifest& manifest, const std::vector<Source>& sources, const TileFiles& files,
-               const OldSheet& old) const
+               OldSheet& old) const
     {
-        SheetPixels pixels =
-            old.picture.isEmpty() ? SheetPixels(manifest.width, manifest.height) : SheetPixels(old.picture.image());
+        SheetPixels pixels = old.used ? SheetPixels(old.picture.image()) : SheetPixels(manifest.width, manifest.height);
+        old.picture = {};
         std::vector<size_t> fromFiles;
         for (size_t i = 0; i < sources.size(); ++i)
             if (sources[i].from == From::File || sources[i].from == From::Repeat)
@@ -481,7 +484,7 @@ private:
             const PixelRect& at = manifest.tiles[i].held;
             pixels.place(ahead.take(), at.x, at.y, !manifest.grid);
         }
-        if (old.picture.isEmpty())
+        if (!old.used)
             pixels.fillUncovered(mAssembling.background ? 0xFF000000u | *mAssembling.background : 0u);
         return pixels.image();
     }
@@ -545,7 +548,7 @@ private:
 
     std::string backgroundText(const Manifest& manifest, const OldSheet& old) const
     {
-        if (!old.picture.isEmpty())
+        if (old.used)
             return "from the sheet " + inQuotes(manifest.sheet);
         const std::string colour =
             mAssembling.background ? colourText(*mAssembling.background) + " (--background)" : "transparent";
