@@ -137,30 +137,42 @@ TEST(Assemble, OneEditedPixelChangesThatPixelOnly)
         const char* name;
         QByteArray sheet;
         QRgb colour;
+        // What the sheet's pixels become: the old kind while the new colour fits in it.
+        QImage::Format format;
     } cases[] = {
-        {"RGBA", pngFile({kPngRgba, 8, 50, 35}), qRgba(1, 2, 3, 4)},
-        // A colour the palette lacks takes a free entry: still a palette.
-        {"palette", pngFile({kPngPalette, 4, 48, 24, false, 12}), qRgb(1, 2, 3)},
+        {"RGBA", pngFile({kPngRgba, 8, 50, 35}), qRgba(1, 2, 3, 4), QImage::Format_ARGB32},
+        {"palette, a free entry", pngFile({kPngPalette, 4, 48, 24, false, 12}), qRgb(1, 2, 3), QImage::Format_Indexed8},
+        // Every entry is used, some translucent.
+        {"palette, full", pngFile({kPngPalette, 8, 96, 64, false, 256}), qRgb(1, 2, 3), QImage::Format_ARGB32},
+        {"16-bit", pngFile({kPngRgba, 16, 40, 24}), qRgba(1, 2, 3, 4), QImage::Format_RGBA64},
+        {"grey, a colour", pngFile({kPngGrey, 8, 40, 24}), qRgb(1, 2, 3), QImage::Format_RGB32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const Cut cut = cutSheet(dir, c.sheet, {"--tile", "8x8", "--margin", "1", "--spacing", "1", "--format", "png"});
         const QImage original = storedPixels(cut.sheet);
-        // Tile 7 is the second row's second tile: at 10,10 with these options.
-        const QString tile = QDir(cut.output).filePath("7.png");
-        QImage edited = storedPixels(tile).convertToFormat(QImage::Format_ARGB32);
-        edited.setPixel(3, 5, c.colour);
+        const QJsonObject seventh = QJsonDocument::fromJson(contentOf(cut.manifest))["tiles"][6].toObject();
+        const int x = seventh["x"].toInt() + 3;
+        const int y = seventh["y"].toInt() + 5;
+        // Saved by an editor in full colour, at the tile's own depth.
+        const QString tile = QDir(cut.output).filePath(seventh["file"].toString());
+        QImage edited = storedPixels(tile);
+        if (edited.depth() <= 8)
+            edited = edited.convertToFormat(QImage::Format_ARGB32);
+        edited.setPixelColor(3, 5, QColor::fromRgba(c.colour));
         writeFile(tile, formats::encodePng(edited));
         // Put back into the sheet itself.
         const BatchRun run = runProgram({"--assemble", cut.manifest, "--into", cut.sheet, "--replace"});
         ASSERT_EQ(run.status, cli::kExitSuccess) << run.err;
         const QImage rebuilt = storedPixels(cut.sheet);
-        ASSERT_EQ(rebuilt.format(), original.format());
+        EXPECT_EQ(rebuilt.format(), c.format);
         ASSERT_EQ(rebuilt.size(), original.size());
-        for (int y = 0; y < original.height(); ++y)
-            for (int x = 0; x < original.width(); ++x)
-                ASSERT_EQ(rebuilt.pixel(x, y), x == 13 && y == 15 ? c.colour : original.pixel(x, y)) << x << "," << y;
+        for (int j = 0; j < original.height(); ++j)
+            for (int i = 0; i < original.width(); ++i)
+                ASSERT_EQ(rebuilt.pixelColor(i, j).rgba64(),
+                          (i == x && j == y ? QColor::fromRgba(c.colour) : original.pixelColor(i, j)).rgba64())
+                    << i << "," << j;
     }
 }
 
