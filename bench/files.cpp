@@ -106,14 +106,14 @@ void writeStrip(const fs::path& file, int width, int height)
     platform::SavePicture(platform::Picture(image), file.string());
 }
 
-void writeSpriteSheet(const fs::path& file, int width, int height, int cell)
+void writeSpriteSheet(const fs::path& file, int width, int height, int cell, bool emptyCells)
 {
     QImage sheet(width, height, QImage::Format_ARGB32);
     sheet.fill(Qt::transparent);
     Random random(kSeed);
     for (int top = 0; top + cell <= height; top += cell) {
         for (int left = 0; left + cell <= width; left += cell) {
-            if (random.below(kEmptyOneIn) != 0)
+            if (random.below(kEmptyOneIn) != 0 || !emptyCells)
                 drawSprite(sheet, left, top, cell, random);
         }
     }
@@ -140,6 +140,16 @@ std::string checkSheetTiles(const fs::path& folder, const std::string& prefix, c
     }
     if (filesBelow(folder) != std::uintmax_t(count))
         return std::to_string(filesBelow(folder)) + " files written, not " + std::to_string(count);
+    return {};
+}
+
+std::string checkSamePixels(const fs::path& picture, const fs::path& reference)
+{
+    const QImage image = QImage(QString::fromStdString(picture.string())).convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return picture.filename().string() + " cannot be read";
+    if (image != QImage(QString::fromStdString(reference.string())).convertToFormat(QImage::Format_ARGB32))
+        return picture.filename().string() + " does not hold the pixels of " + reference.filename().string();
     return {};
 }
 

@@ -15,9 +15,13 @@ void writeStrip(const std::filesystem::path& file, int width, int height);
 
 // Writes a sheet of sprites as an RGBA PNG: on a transparent ground, one small
 // figure in each cell of cell x cell pixels, mirrored left to right as sprites
-// are, in a few shades of one colour with a dark outline; some cells empty.
-// Every figure is made from a fixed seed, so each run cuts the same sheet.
-void writeSpriteSheet(const std::filesystem::path& file, int width, int height, int cell);
+// are, in a few shades of one colour with a dark outline; some cells empty
+// unless emptyCells is false. Every figure is made from a fixed seed, so each
+// run cuts the same sheet.
+void writeSpriteSheet(const std::filesystem::path& file, int width, int height, int cell, bool emptyCells = true);
+
+// Why the two pictures do not hold the same pixels and alpha; empty when they do.
+std::string checkSamePixels(const std::filesystem::path& picture, const std::filesystem::path& reference);
 
 // Why the folder does not hold exactly prefix1.png .. prefix<count>.png with
 // the pixels of the sheet's cells of cell x cell, row by row; empty when it

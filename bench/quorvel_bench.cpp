@@ -2,7 +2,8 @@
 // as a whole process on the offscreen platform and in a real window on a
 // private Xvfb, beside ImageMagick and GraphicsMagick cutting the same strips
 // and plain system calls writing files of the same size; a large sprite sheet
-// cut into PNG tiles by the program itself, beside libvips and plain writes;
+// cut into PNG tiles by the program itself, beside libvips and plain writes,
+// and put back together from them, beside libvips joining the same tiles;
 // and a folder of 100,000 files shown in the window beside a plain scan of it.
 // Run without arguments (or with --runs N, --work FOLDER, --keep, --convert
 // PROGRAM, --gm PROGRAM, --vips PROGRAM, --quorvel PROGRAM, --only TEXT); the
@@ -62,8 +63,9 @@ const char* const kRealWindow = "xcb";
 const std::vector<std::string> kPicturePatterns = {"*.bmp", "*.gif"};
 
 // SaveAll runs the form's Save all on a strip; CutSheet runs the program's
-// batch mode on a sheet of sprites, into PNG tiles.
-enum class Job { SaveAll, CutSheet, LoadPick, ShowFolder };
+// batch mode on a sheet of sprites, into PNG tiles; AssembleSheet puts such
+// tiles back into one sheet by their manifest.
+enum class Job { SaveAll, CutSheet, AssembleSheet, LoadPick, ShowFolder };
 // Which of the cutting tools a Save all's whole process is compared with.
 enum class Peer { None, FasterTool, GraphicsMagick, Vips };
 
@@ -77,8 +79,9 @@ struct BenchCase {
     double maxRatioToPeer = 0;
 
     bool cuts() const { return job == Job::SaveAll || job == Job::CutSheet; }
-    int tileWidth() const { return job == Job::CutSheet ? kSheetCell : tiles::baseTileWidth(height); }
-    int tileHeight() const { return job == Job::CutSheet ? kSheetCell : height; }
+    bool sheet() const { return job == Job::CutSheet || job == Job::AssembleSheet; }
+    int tileWidth() const { return sheet() ? kSheetCell : tiles::baseTileWidth(height); }
+    int tileHeight() const { return sheet() ? kSheetCell : height; }
 };
 
 const BenchCase kCases[] = {
@@ -89,6 +92,8 @@ const BenchCase kCases[] = {
      1.0},
     {"Save all: 500 tiles of 64x64, offscreen", Job::SaveAll, kOffscreen, 32000, 64},
     {"Cut a sheet: 65,536 PNG tiles of 16x16, batch mode", Job::CutSheet, kOffscreen, 4096, 4096, Peer::Vips, 0.5},
+    {"Put a sheet back: 65,536 PNG tiles of 16x16, batch mode", Job::AssembleSheet, kOffscreen, 4096, 4096,
+     Peer::Vips, 0.5},
     {"Load and pick: a 16000x256 strip, offscreen", Job::LoadPick, kOffscreen, 16000, 256},
     {"Folder of 100,000 files, real window", Job::ShowFolder, kRealWindow, 100000, 0},
 };
@@ -182,12 +187,34 @@ std::vector<std::string> cropCommand(const Tool& tool, const fs::path& strip, in
     return argv;
 }
 
+// libvips joining the tiles of a sheet (prefix1.png ... row by row, across
+// in a row) into one PNG, deflated at the program's level 1. One argument
+// cannot hold 65,536 names, so it joins a row at a time, then the rows; the
+// rows are TIFF files, as libvips 8.14 fails joining its own .v files.
+std::vector<std::string> joinCommand(const Tool& tool, const fs::path& tiles, int across, int count,
+                                     const fs::path& out)
+{
+    const char* const script = R"(vips=$1 tiles=$2 across=$3 count=$4 out=$5
+n=1 row=0 rows=
+while [ $n -le $count ]; do
+  names= end=$((n + across))
+  while [ $n -lt $end ]; do names="${names:+$names }$tiles/tile$n.png"; n=$((n + 1)); done
+  "$vips" arrayjoin "$names" "$out/row$row.tif" --across "$across" || exit 1
+  rows="${rows:+$rows }$out/row$row.tif"; row=$((row + 1))
+done
+exec "$vips" arrayjoin "$rows" "$out/sheet.png[compression=1]" --across 1)";
+    return {"/bin/sh", "-c", script, "sh", tool.argv.front(), tiles.string(), std::to_string(across),
+            std::to_string(count), out.string()};
+}
+
 struct CaseResult {
     const BenchCase* benchCase;
     int tiles;
     std::uintmax_t tileBytes;
     Series quorvel;
     std::vector<std::pair<const Tool*, Series>> tools;
+    // The sheet whose tiles are put back.
+    fs::path sheet;
     // Plain file writes of as many tiles, or plain scans of the folder.
     std::vector<double> plainMs;
     std::string plainFailure;
@@ -231,6 +258,9 @@ void runQuorvel(const Options& options, const BenchCase& benchCase, const fs::pa
         argv = {options.quorvel, "--save-all", input.string(), "--output", out.string(), "--prefix", kPrefix,
                 "--tile", std::to_string(kSheetCell) + "x" + std::to_string(kSheetCell), "--format", "png"};
         break;
+    case Job::AssembleSheet:
+        argv = {options.quorvel, "--assemble", input.string(), "--into", (out / "sheet.png").string()};
+        break;
     case Job::LoadPick:
         argv.insert(argv.end(), {"--load-pick", benchCase.platformName, input.string()});
         break;
@@ -238,7 +268,12 @@ void runQuorvel(const Options& options, const BenchCase& benchCase, const fs::pa
         argv.insert(argv.end(), {"--show-folder", benchCase.platformName, input.string()});
         break;
     }
-    if (!result.quorvel.add(runProcess(argv), argv.front()) || !benchCase.cuts())
+    if (!result.quorvel.add(runProcess(argv), argv.front()))
+        return;
+    // A sheet put back wrong must not pass for a fast one: checked once.
+    if (benchCase.job == Job::AssembleSheet && result.quorvel.wallMs.size() == 1)
+        result.quorvel.failure = checkSamePixels(out / "sheet.png", result.sheet);
+    if (!benchCase.cuts())
         return;
     // A Save all that wrote the wrong files must not pass for a fast one.
     if (benchCase.job == Job::SaveAll) {
@@ -282,7 +317,7 @@ void printCase(const CaseResult& r)
         std::printf("\n%s (%d files)\n", benchCase.title.c_str(), benchCase.width);
     else
         std::printf("\n%s (%s %dx%d, %d tiles, picture %.1f MiB)\n", benchCase.title.c_str(),
-                    benchCase.job == Job::CutSheet ? "sheet" : "strip", benchCase.width, benchCase.height, r.tiles,
+                    benchCase.sheet() ? "sheet" : "strip", benchCase.width, benchCase.height, r.tiles,
                     r.pictureMiB());
     printSeries("quorvel", r.quorvel, r.tiles);
     if (r.quorvel.ran()) {
@@ -293,6 +328,9 @@ void printCase(const CaseResult& r)
             break;
         case Job::CutSheet:
             std::printf("   (the program itself, no window)\n");
+            break;
+        case Job::AssembleSheet:
+            std::printf("   (the program itself, no window; libvips joins a row at a time, then the rows)\n");
             break;
         case Job::LoadPick:
             std::printf("   load %.1f ms, shown %.1f ms, pick %.2f ms (slowest %.2f ms) x %.0f\n",
@@ -314,7 +352,7 @@ void printCase(const CaseResult& r)
             continue;
         }
         printSeries(tool->name.c_str(), series, r.tiles);
-        if (saveAll && r.quorvel.ran())
+        if ((saveAll || benchCase.job == Job::AssembleSheet) && r.quorvel.ran())
             std::printf("   quorvel/%s %.2f (cpu %.2f)\n", tool->name.c_str(), pairedRatio(r.quorvel.wallMs, series.wallMs),
                         pairedRatio(r.quorvel.cpuMs, series.cpuMs));
         else
@@ -353,10 +391,15 @@ void runRounds(const Options& options, const BenchCase& benchCase, const fs::pat
         for (auto& [tool, series] : result.tools) {
             if (!series.failure.empty())
                 continue;
-            runTool(*tool, input, benchCase.tileWidth(), benchCase.tileHeight(), result.tiles,
-                    runFolder(out, run, tool->name), series);
+            if (benchCase.job == Job::AssembleSheet)
+                series.add(runProcess(joinCommand(*tool, input.parent_path() / "tiles", benchCase.width / kSheetCell,
+                                                  result.tiles, runFolder(out, run, tool->name))),
+                           tool->argv.front());
+            else
+                runTool(*tool, input, benchCase.tileWidth(), benchCase.tileHeight(), result.tiles,
+                        runFolder(out, run, tool->name), series);
         }
-        if (!result.plainFailure.empty())
+        if (!result.plainFailure.empty() || benchCase.job == Job::AssembleSheet)
             continue;
         double ms = 0;
         if (benchCase.cuts() && result.tileBytes == 0) {
@@ -377,7 +420,7 @@ void runRounds(const Options& options, const BenchCase& benchCase, const fs::pat
 CaseResult runCase(const Options& options, const std::vector<Tool>& tools, const BenchCase& benchCase,
                    const std::string& display)
 {
-    CaseResult result{&benchCase, 0, 0, {}, {}, {}, {}};
+    CaseResult result{&benchCase, 0, 0, {}, {}, {}, {}, {}};
     if (std::string(benchCase.platformName) == kRealWindow && display.empty()) {
         result.quorvel.failure = "no display for a real window";
         printCase(result);
@@ -403,6 +446,29 @@ CaseResult runCase(const Options& options, const std::vector<Tool>& tools, const
         }
         runRounds(options, benchCase, sheet, out, result);
         fs::remove(sheet);
+    } else if (benchCase.job == Job::AssembleSheet) {
+        // Cut once, untimed: every round puts the same tiles back. No cell is
+        // empty, as libvips joins only tiles of one kind of pixels, and an
+        // empty tile's PNG is grey with alpha.
+        const fs::path folder = options.work / "assemble";
+        result.sheet = folder / "sheet.png";
+        const fs::path manifest = folder / "sheet.json";
+        makeEmptyFolder(folder / "tiles");
+        writeSpriteSheet(result.sheet, benchCase.width, benchCase.height, kSheetCell, false);
+        result.tiles = (benchCase.width / kSheetCell) * (benchCase.height / kSheetCell);
+        const ProcessResult cut =
+            runProcess({options.quorvel, "--save-all", result.sheet.string(), "--output", (folder / "tiles").string(),
+                        "--prefix", kPrefix, "--tile", std::to_string(kSheetCell) + "x" + std::to_string(kSheetCell),
+                        "--format", "png", "--manifest", manifest.string()});
+        for (const Tool& tool : tools) {
+            if (tool.kind == ToolKind::Vips)
+                result.tools.push_back({&tool, {}});
+        }
+        if (cut.ok())
+            runRounds(options, benchCase, manifest, out, result);
+        else
+            result.quorvel.failure = "the sheet could not be cut: " + firstLine(cut.err);
+        fs::remove_all(folder);
     } else {
         const fs::path strip = options.work / "strips" / ("strip_" + std::to_string(benchCase.width) + "x" +
                                                           std::to_string(benchCase.height) + ".bmp");
@@ -474,6 +540,8 @@ void printTargets(const std::vector<CaseResult>& results, const IdleSeries& idle
                                                    kMaxTileCostToPlainFile));
             break;
         }
+        case Job::AssembleSheet:
+            continue;
         case Job::CutSheet: {
             const double ratio = pairedRatio(r.quorvel.wallMs, r.plainMs);
             targets.check(ratio <= kMaxSheetToPlainFiles,

@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include "cli/assemble.h"
 #include "cli/batch.h"
 #include "platform/screen.h"
 
@@ -17,7 +18,9 @@ namespace cli {
 namespace {
 
 const std::string kUsage = "Usage: quorvel [FILE | FOLDER]\n"
-                           "       quorvel --save-all SHEET... --output FOLDER [--prefix TEXT] [OPTION...]\n";
+                           "       quorvel --save-all SHEET... --output FOLDER [--prefix TEXT] [OPTION...]\n"
+                           "       quorvel --assemble MANIFEST --into SHEET [--replace] [--background RRGGBB] "
+                           "[--dry-run]\n";
 
 const std::string kExamples =
     "\nExamples:\n"
@@ -28,6 +31,10 @@ const std::string kExamples =
     "  A sheet with its Tiled tileset and a manifest, leaving out empty and repeated tiles:\n"
     "    quorvel --save-all dungeon.png --output tiles --tile 32x32 --tileset dungeon.tsx \\\n"
     "            --manifest dungeon.json --skip-empty --unique\n"
+    "  The way back: cut with a manifest, redraw a tile, put the tiles into a new sheet:\n"
+    "    quorvel --save-all icons.png --output icons --tile 16x16 --format png --manifest icons.json\n"
+    "    gimp icons/7.png\n"
+    "    quorvel --assemble icons.json --into icons-new.png\n"
     "  Two sheets at once, to see first what would be written:\n"
     "    quorvel --save-all a.png b.png --output out --name '{stem}_{n:auto}' --dry-run\n"
     "\nAtlases: an engine loads the sheet and the atlas (paths inside are relative to the atlas). For\n"
@@ -83,7 +90,9 @@ struct Options {
                             "{n:3} gives 007, {n:auto} pads to the largest number so that names sort. "
                             "Default: {prefix}{n}.",
                             "TEMPLATE"};
-    QCommandLineOption dryRun{"dry-run", "Print each tile's name, rectangle and fate; write nothing."};
+    QCommandLineOption dryRun{"dry-run",
+                              "Print each tile's name, rectangle and fate (with --assemble: where its pixels come "
+                              "from); write nothing."};
     QCommandLineOption manifest{"manifest",
                                 "Also write a JSON manifest of the sheet, its grid and every tile, replacing an "
                                 "earlier one; {stem} in its name gives one per sheet.",
@@ -118,6 +127,25 @@ struct Options {
                             "NAME:FROM-TO,..."};
     QCommandLineOption fps{"fps", "The animations' frames per second (10 by default: Aseprite's 100 ms a frame).",
                            "N"};
+    QCommandLineOption assemble{"assemble",
+                                "Put the tiles of a cut back into one sheet, as the --manifest it wrote says: "
+                                "each tile file at its place, a repeat from the tile it repeats; what no tile file "
+                                "holds (margins, spacing, empty and existing tiles) from the old sheet while it is "
+                                "there and of the same size, else transparent. PNG tiles give the sheet back "
+                                "exactly; BMP tiles only an opaque one, as their transparent pixels became the "
+                                "preview's grey.",
+                                "MANIFEST"};
+    QCommandLineOption into{"into", "The sheet --assemble writes, a .png (palette, grey, 16 bits and alpha kept) or "
+                                    ".bmp file; an existing file is never replaced without --replace.",
+                            "SHEET"};
+    QCommandLineOption replace{"replace", "With --assemble: replace the --into file in one step (a link stays)."};
+    QCommandLineOption background{"background",
+                                  "With --assemble: the colour of what no tile covers once the old sheet is gone "
+                                  "(transparent by default).",
+                                  "RRGGBB"};
+
+    // The options of --assemble besides --dry-run, which it shares with --save-all.
+    std::vector<const QCommandLineOption*> assembling() const { return {&into, &replace, &background}; }
 
     // Everything but --help and --version, which stand alone.
     std::vector<const QCommandLineOption*> cutting() const
@@ -148,9 +176,13 @@ void setUp(QCommandLineParser& parser, const Options& options)
         "pictures, into tiles and saves them as BMP files. A tile is as wide as the strip\n"
         "is high (a strip 15 pixels high gives tiles 16 wide); a strip narrower than two\n"
         "tiles is one tile. Without --save-all, the window opens. With it, any sheet is\n"
-        "cut into a grid of tiles, saved as BMP or PNG files, as the options below say.");
+        "cut into a grid of tiles, saved as BMP or PNG files, as the options below say.\n"
+        "With --assemble, the tiles of such a cut go back into one sheet.");
     parser.addOptions({options.help, options.version, options.saveAll});
     for (const QCommandLineOption* option : options.cutting())
+        parser.addOption(*option);
+    parser.addOption(options.assemble);
+    for (const QCommandLineOption* option : options.assembling())
         parser.addOption(*option);
     parser.addPositionalArgument("FILE", "Opens the window on the strip's folder and loads the strip.",
                                  "[FILE | FOLDER]");
@@ -200,6 +232,15 @@ std::optional<std::pair<int32_t, int32_t>> numberPair(const QString& text, QChar
     if (!x || !y)
         return std::nullopt;
     return std::make_pair(*x, *y);
+}
+
+// A colour as RRGGBB.
+std::optional<uint32_t> colourOf(const QString& text)
+{
+    static const QRegularExpression hex("^[0-9A-Fa-f]{6}$");
+    if (!hex.match(text).hasMatch())
+        return std::nullopt;
+    return text.toUInt(nullptr, 16);
 }
 
 // The cutting options into command.cutting, or what is wrong with the first
@@ -258,12 +299,11 @@ std::string readCutting(const QCommandLineParser& parser, const Options& options
     }
     cutting.skipEmpty = parser.isSet(options.skipEmpty);
     if (parser.isSet(options.emptyColour)) {
-        static const QRegularExpression hex("^[0-9A-Fa-f]{6}$");
-        if (!hex.match(parser.value(options.emptyColour)).hasMatch())
+        cutting.emptyColour = colourOf(parser.value(options.emptyColour));
+        if (!cutting.emptyColour)
             return given(options.emptyColour) + ": a colour is RRGGBB, six hexadecimal digits such as ff00ff";
         if (!cutting.skipEmpty)
             return "--empty-colour goes with --skip-empty";
-        cutting.emptyColour = parser.value(options.emptyColour).toUInt(nullptr, 16);
     }
     cutting.unique = parser.isSet(options.unique);
     return {};
@@ -341,6 +381,41 @@ std::string readEngineData(const QCommandLineParser& parser, const Options& opti
     return {};
 }
 
+// --assemble and what goes with it.
+Command readAssembling(const QCommandLineParser& parser, const Options& options)
+{
+    if (parser.isSet(options.saveAll))
+        return misuse("--assemble and --save-all do not go together.");
+    for (const QCommandLineOption* option : options.cutting())
+        if (option != &options.dryRun && parser.isSet(*option))
+            return misuse(optionName(*option) + " goes with --save-all.");
+    if (!parser.positionalArguments().isEmpty())
+        return misuse("--assemble reads one manifest; '" + toBytes(parser.positionalArguments().constFirst()) +
+                      "' is one name more.");
+    Command command = commandTo(Action::Assemble);
+    Assembling& assembling = command.assembling;
+    assembling.manifest = toBytes(parser.value(options.assemble));
+    assembling.into = toBytes(parser.value(options.into));
+    if (assembling.manifest.empty())
+        return misuse("--assemble needs a manifest: --assemble MANIFEST.json.");
+    if (assembling.into.empty())
+        return misuse("--assemble needs the sheet to write: --into SHEET.");
+    // The sheet's format is its name's, so that the file is what it says.
+    const QString into = parser.value(options.into).toLower();
+    if (!into.endsWith(".png") && !into.endsWith(".bmp"))
+        return misuse("--into '" + assembling.into + "': the sheet's name ends in .png or .bmp.");
+    assembling.format = into.endsWith(".png") ? platform::FileFormat::Png : platform::FileFormat::Bmp;
+    assembling.replace = parser.isSet(options.replace);
+    assembling.dryRun = parser.isSet(options.dryRun);
+    if (parser.isSet(options.background)) {
+        assembling.background = colourOf(parser.value(options.background));
+        if (!assembling.background)
+            return misuse("--background '" + toBytes(parser.value(options.background)) +
+                          "': a colour is RRGGBB, six hexadecimal digits such as ff00ff.");
+    }
+    return command;
+}
+
 } // namespace
 
 Command parse(const std::vector<std::string>& arguments)
@@ -359,9 +434,17 @@ Command parse(const std::vector<std::string>& arguments)
         return commandTo(Action::ShowVersion);
     std::vector<const QCommandLineOption*> valued = options.cutting();
     valued.push_back(&options.saveAll);
+    valued.push_back(&options.assemble);
+    for (const QCommandLineOption* option : options.assembling())
+        valued.push_back(option);
     for (const QCommandLineOption* option : valued)
         if (option != &options.atlas && parser.values(*option).size() > 1)
             return misuse(optionName(*option) + " is given more than once.");
+    if (parser.isSet(options.assemble))
+        return readAssembling(parser, options);
+    for (const QCommandLineOption* option : options.assembling())
+        if (parser.isSet(*option))
+            return misuse(optionName(*option) + " goes with --assemble.");
     const QStringList names = parser.positionalArguments();
     if (!parser.isSet(options.saveAll)) {
         for (const QCommandLineOption* option : options.cutting())
@@ -418,6 +501,10 @@ std::optional<int> runWithoutWindow(const Command& command, int& argc, char** ar
         QCoreApplication app(argc, argv);
         platform::Screen.setTwipsPerPixel(kTwipsPerPixelAt96Dpi, kTwipsPerPixelAt96Dpi);
         return saveAll(command, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
+    }
+    case Action::Assemble: {
+        QCoreApplication app(argc, argv);
+        return assemble(command, std::cout, std::cerr);
     }
     }
     return kExitUsage;

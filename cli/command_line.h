@@ -20,7 +20,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-enum class Action { OpenWindow, ShowHelp, ShowVersion, SaveAll, Misuse };
+enum class Action { OpenWindow, ShowHelp, ShowVersion, SaveAll, Assemble, Misuse };
 
 // SaveAll: how the sheets are cut, what the tiles are named and what else is
 // written beside them.
@@ -48,6 +48,20 @@ struct Cutting {
     int32_t scale = 1;
 };
 
+// Assemble: the way back from a cut, tiles put into one sheet again.
+struct Assembling {
+    // The manifest a cut wrote, and the sheet to write from it.
+    std::string manifest;
+    std::string into;
+    platform::FileFormat format = platform::FileFormat::Png;
+    // Replace an existing sheet of that name; without it, a taken name fails.
+    bool replace = false;
+    // Print where each tile's pixels would come from, and write nothing.
+    bool dryRun = false;
+    // The colour (0xRRGGBB) of what no tile covers once the old sheet is gone.
+    std::optional<uint32_t> background;
+};
+
 struct Command {
     Action action = Action::OpenWindow;
     // OpenWindow: the file or folder to open, or empty.
@@ -57,6 +71,7 @@ struct Command {
     std::string output;
     std::string prefix;
     Cutting cutting;
+    Assembling assembling;
     // Misuse: what is wrong.
     std::string problem;
 };

@@ -229,6 +229,11 @@ Picture LoadPicture(const std::string& fileName, Pixels pixels)
 
 Picture LoadPicture(const std::string& fileName) { return LoadPicture(fileName, Pixels::AsDrawn); }
 
+Picture DecodePicture(const QByteArray& bytes, const std::string& fileName, Pixels pixels)
+{
+    return Picture(loadPicture(bytes, fileName, pixels));
+}
+
 std::string PictureFileKind(const std::string& fileName)
 {
     // As for LoadPicture: a pipe or a device is never read.

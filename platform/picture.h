@@ -51,6 +51,10 @@ enum class Pixels {
 Picture LoadPicture(const std::string& fileName, Pixels pixels);
 Picture LoadPicture(const std::string& fileName);
 
+// LoadPicture for a file's bytes read by the caller, which opens the file its
+// own way; fileName names it in the errors (481 and 7 as for LoadPicture).
+Picture DecodePicture(const QByteArray& bytes, const std::string& fileName, Pixels pixels);
+
 // What the file is by its first bytes, whatever its name: "bmp", "gif" or
 // "png"; "" for none of them, or a file that cannot be read.
 std::string PictureFileKind(const std::string& fileName);

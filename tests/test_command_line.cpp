@@ -9,6 +9,7 @@
 #include "support/error_number.h"
 #include "support/files.h"
 #include "support/png_files.h"
+#include "support/program.h"
 #include "support/screen_scale.h"
 #include "support/scripted_dialogs.h"
 #include "support/strips.h"
@@ -46,12 +47,6 @@ std::string writeTransparentGif(const QTemporaryDir& dir, int width, int height)
     return path.toStdString();
 }
 
-struct BatchRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 BatchRun runBatch(const std::string& strip, const std::string& folder, const std::string& prefix)
 {
     std::ostringstream out;
@@ -63,25 +58,6 @@ BatchRun runBatch(const std::string& strip, const std::string& folder, const std
     command.prefix = prefix;
     const int status = cli::saveAll(command, out, err, false);
     return {status, out.str(), err.str()};
-}
-
-// Runs the program itself with no display at all; after a shell's set-up
-// (limits, signals) when one is given.
-BatchRun runProgram(const QStringList& arguments, const QString& setUp = {})
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    if (setUp.isEmpty())
-        program.start(QUORVEL_PROGRAM, arguments);
-    else
-        program.start("/bin/sh", QStringList{"-c", setUp + "; exec \"$0\" \"$@\"", QUORVEL_PROGRAM} + arguments);
-    if (!program.waitForFinished(30000) || program.exitStatus() != QProcess::NormalExit)
-        return {-1, {}, "the program did not end by itself"};
-    return {program.exitCode(), program.readAllStandardOutput().toStdString(),
-            program.readAllStandardError().toStdString()};
 }
 
 } // namespace
