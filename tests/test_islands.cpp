@@ -113,6 +113,16 @@ TEST(Islands, DrawnSheets)
             EXPECT_EQ(owned[i + 1], c.pictures[i].area);
         }
     }
+    // Rows in reading order, from 0; the specks' follow the pictures'.
+    const auto rowsOf = [](const Islands& found) {
+        std::vector<int32_t> rows;
+        for (const auto& picture : found.pictures)
+            rows.push_back(picture.row);
+        return rows;
+    };
+    EXPECT_EQ(rowsOf(findIslands(drawnSheet(ragged, kPalette).view(), with(0, 8, 1))),
+              (std::vector<int32_t>{0, 0, 0, 1}));
+    EXPECT_EQ(rowsOf(findIslands(drawnSheet(specks, kPalette).view(), {})), (std::vector<int32_t>{0, 1, 2, 2}));
     // Owners tell the ring from what lies inside its box; the border's colour is the background.
     const Islands ring = findIslands(drawnSheet(reachingIn, kPalette).view(), {});
     EXPECT_EQ(ring.owners[2 * 5 + 2], 2);

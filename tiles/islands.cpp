@@ -150,8 +150,8 @@ void mergeNear(const std::vector<Extent>& parts, int32_t merge, Sets& groups)
 
 // Reading order: rows from the top, a picture joining the row while its
 // extent overlaps the row's (which grows as pictures join), left to right in
-// a row.
-void sortForReading(std::vector<int32_t>& order, const std::vector<Extent>& boxes)
+// a row. Returns each one's row, from firstRow, in the order it leaves.
+std::vector<int32_t> sortForReading(std::vector<int32_t>& order, const std::vector<Extent>& boxes, int32_t firstRow)
 {
     const auto box = [&](int32_t i) -> const Extent& { return boxes[size_t(i)]; };
     std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
@@ -173,15 +173,20 @@ void sortForReading(std::vector<int32_t>& order, const std::vector<Extent>& boxe
         };
         std::sort(order.begin() + std::ptrdiff_t(rowStart), order.begin() + std::ptrdiff_t(end), leftFirst);
     };
+    std::vector<int32_t> rows(order.size());
+    int32_t row = firstRow;
     for (size_t i = 0; i < order.size(); ++i) {
         const Extent& e = box(order[i]);
         if (i > rowStart && e.top > rowBottom) {
             sortRow(i);
             rowStart = i;
+            ++row;
         }
+        rows[i] = row;
         rowBottom = i == rowStart ? e.bottom : std::max(rowBottom, e.bottom);
     }
     sortRow(order.size());
+    return rows;
 }
 
 } // namespace
@@ -283,12 +288,15 @@ Islands findIslands(const SheetPixels& sheet, const IslandOptions& options)
     std::vector<int32_t> specks;
     for (size_t g = 0; g < grouped.size(); ++g)
         (grouped[g].area < options.minArea ? specks : whole).push_back(int32_t(g));
-    sortForReading(whole, grouped);
-    sortForReading(specks, grouped);
+    const std::vector<int32_t> wholeRows = sortForReading(whole, grouped, 0);
+    // The specks' rows come after the pictures', so that no two share a place.
+    const std::vector<int32_t> speckRows = sortForReading(specks, grouped, wholeRows.empty() ? 0 : wholeRows.back() + 1);
     std::vector<int32_t> labelOf(grouped.size());
-    for (const std::vector<int32_t>* list : {&whole, &specks})
-        for (int32_t g : *list) {
+    for (const auto& [list, rows] : {std::pair{&whole, &wholeRows}, std::pair{&specks, &speckRows}})
+        for (size_t k = 0; k < list->size(); ++k) {
+            const int32_t g = (*list)[k];
             Island island;
+            island.row = (*rows)[k];
             island.box = grouped[size_t(g)].rect();
             island.area = grouped[size_t(g)].area;
             island.speck = list == &specks;

@@ -38,6 +38,8 @@ struct Island {
     int64_t area = 0;   // the pixels that are its own, not every pixel of its box
     bool speck = false; // fewer than minArea pixels: listed, after the pictures
     int32_t label = 0;  // its number in owners: its place in the list, from 1
+    // Its row in reading order, from 0; the specks' rows follow the pictures'.
+    int32_t row = 0;
 };
 
 struct Islands {
