@@ -250,9 +250,12 @@ void drawSheet(const Surface& overlay, const QImage& sheet, int factor)
 
 int OverlayFactor(int32_t sheetWidth, int32_t sheetHeight, const std::vector<OverlayTile>& tiles)
 {
+    // The tiles kept set the scale: a speck left out must not blow the sheet up
+    // to 24 times its size. All of them when none is kept.
+    const bool anyKept = std::any_of(tiles.begin(), tiles.end(), [](const OverlayTile& t) { return !t.leftOut; });
     int64_t smallest = std::numeric_limits<int64_t>::max();
     for (const OverlayTile& tile : tiles) {
-        if (tile.width > 0 && tile.height > 0)
+        if (tile.width > 0 && tile.height > 0 && (!anyKept || !tile.leftOut))
             smallest = std::min<int64_t>(smallest, std::min(tile.width, tile.height));
     }
     if (sheetWidth <= 0 || sheetHeight <= 0 || smallest >= kOverlaySmallestTile)

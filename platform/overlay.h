@@ -30,7 +30,7 @@ constexpr int64_t kOverlayMaxPixels = int64_t(64) * 1024 * 1024;
 constexpr int32_t kOverlaySmallestTile = 24;
 
 // The whole factor a sheet of this size is enlarged by: the smallest one that
-// makes the smallest tile kOverlaySmallestTile pixels on its shorter side,
+// makes the smallest tile not left out (of any, when all are) kOverlaySmallestTile pixels on its shorter side,
 // lowered to keep within the limit, never below 1.
 int OverlayFactor(int32_t sheetWidth, int32_t sheetHeight, const std::vector<OverlayTile>& tiles);
 
