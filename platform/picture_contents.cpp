@@ -99,6 +99,38 @@ size_t rowBytes(const QImage& image) { return size_t(image.width()) * size_t(ima
 
 } // namespace
 
+Picture OwnPixels(const Picture& picture, int x, int y, int width, int height, const int32_t* owners, int32_t label,
+                  std::optional<PixelAt> blank)
+{
+    const QImage& sheet = picture.checkedImage();
+    // Pixels past the sheet's edges come out as zero bytes, overwritten below.
+    QImage tile = sheet.copy(x, y, width, height);
+    // Whole bytes a pixel, or no pixel to copy: then 32 bits, and transparent.
+    if (!blank || tile.depth() % 8 != 0) {
+        tile = tile.convertToFormat(tile.depth() > 32 ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
+        blank.reset();
+    }
+    // With no memory for it, the tile is an empty picture, refused where it is used.
+    if (tile.isNull())
+        return Picture(tile);
+    const size_t bytes = size_t(tile.depth() / 8);
+    const QByteArray filler = blank ? QByteArray(reinterpret_cast<const char*>(sheet.constScanLine(blank->y)) +
+                                                     size_t(blank->x) * bytes,
+                                                 qsizetype(bytes))
+                                    : QByteArray(qsizetype(bytes), '\0');
+    for (int ty = 0; ty < height; ++ty) {
+        const int sy = y + ty;
+        uchar* row = tile.scanLine(ty);
+        for (int tx = 0; tx < width; ++tx) {
+            const int sx = x + tx;
+            const bool inside = sx >= 0 && sy >= 0 && sx < sheet.width() && sy < sheet.height();
+            if (!inside || owners[size_t(sy) * size_t(sheet.width()) + size_t(sx)] != label)
+                std::memcpy(row + size_t(tx) * bytes, filler.constData(), bytes);
+        }
+    }
+    return Picture(tile);
+}
+
 bool IsBlank(const Picture& tile, std::optional<uint32_t> rgb)
 {
     const QImage& image = tile.checkedImage();

@@ -18,6 +18,18 @@ namespace platform {
 // Error 7 for an empty tile (see Picture::checkedImage).
 bool IsBlank(const Picture& tile, std::optional<uint32_t> rgb);
 
+// A rectangle of the picture, which may reach past its edges, holding only
+// the pixels that owners (one label a pixel of the picture, row by row) gives
+// to label. Every other pixel is a copy of the picture's pixel at blank, in
+// the picture's own kind of pixels, or, with no such pixel, transparent. So a
+// neighbour reaching into a picture's box never shows in its tile.
+struct PixelAt {
+    int x = 0;
+    int y = 0;
+};
+Picture OwnPixels(const Picture& picture, int x, int y, int width, int height, const int32_t* owners, int32_t label,
+                  std::optional<PixelAt> blank);
+
 // The tiles seen so far, to find a tile whose pixels equal an earlier one's.
 // It keeps a copy of the pixels of each distinct tile.
 class PictureIndex {
