@@ -75,6 +75,7 @@ bool isFrame(TileStatus status)
     case TileStatus::Repeat:
         return true;
     case TileStatus::Empty:
+    case TileStatus::Speck:
         return false;
     }
     return false;

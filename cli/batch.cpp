@@ -5,10 +5,12 @@
 #include "cli/ordered_pipeline.h"
 #include "cli/plan.h"
 #include "cli/tile_pixels.h"
+#include "cli/tileset.h"
 #include "platform/canvas.h"
 #include "platform/colors.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/overlay.h"
 #include "platform/picture.h"
 #include "platform/picture_contents.h"
 
@@ -82,14 +84,22 @@ Prepared prepare(const SheetPlan& sheet, size_t i, const Command& command, platf
 {
     const Cutting& cutting = command.cutting;
     const TileReport& tile = sheet.report.tiles[i];
+    Prepared prepared;
+    // The source's own verdict.
+    if (tile.status == TileStatus::Speck) {
+        prepared.status = TileStatus::Speck;
+        return prepared;
+    }
     const tiles::PixelRect& r = tile.tile.rect;
     const bool png = cutting.format == FileFormat::Png;
-    // A PNG tile is the sheet's own pixels; so are what tell empty, repeated
-    // and transparent borders, before any compositing.
-    const platform::Picture pixels = png || cutting.skipEmpty || cutting.unique || cutting.trim
-                                         ? sheet.picture.part(r.x, r.y, r.width, r.height)
-                                         : platform::Picture();
-    Prepared prepared;
+    const bool islands = cutting.source == Source::Islands;
+    // A PNG tile is the sheet's own pixels, a picture's its own only; so are
+    // what tell empty, repeated and transparent borders, before any compositing.
+    const platform::Picture pixels =
+        islands ? platform::OwnPixels(sheet.picture, r.x, r.y, r.width, r.height, sheet.islands.owners.data(),
+                                      sheet.islands.pictures[i].label, sheet.blank)
+        : png || cutting.skipEmpty || cutting.unique || cutting.trim ? sheet.picture.part(r.x, r.y, r.width, r.height)
+                                                                     : platform::Picture();
     if (cutting.trim) {
         const tiles::PixelRect part = shownPart(pixels);
         prepared.shown = tiles::PixelRect{r.x + part.x, r.y + part.y, part.width, part.height};
@@ -103,10 +113,14 @@ Prepared prepare(const SheetPlan& sheet, size_t i, const Command& command, platf
         const tiles::PixelRect& kept = prepared.shown.value_or(r);
         // A BMP tile as the window's pick draws it into the preview box: its
         // pixels over the box's background.
+        // What shows of a picture's own pixels; a grid's tile is cut from the sheet.
+        const platform::Picture own =
+            prepared.shown ? pixels.part(kept.x - r.x, kept.y - r.y, kept.width, kept.height) : pixels;
         platform::Picture picture =
-            png ? (prepared.shown ? sheet.picture.part(kept.x, kept.y, kept.width, kept.height) : pixels)
-                : platform::ComposeTile(sheet.picture, kept.x, kept.y, kept.width, kept.height,
-                                        platform::kPreviewBackground);
+            png       ? own
+            : islands ? platform::ComposeTile(own, 0, 0, kept.width, kept.height, platform::kPreviewBackground)
+                      : platform::ComposeTile(sheet.picture, kept.x, kept.y, kept.width, kept.height,
+                                              platform::kPreviewBackground);
         if (cutting.scale > 1)
             picture = enlarged(picture, cutting.scale);
         prepared.bytes = platform::EncodePicture(picture, targetOf(tile, command), cutting.format);
@@ -158,6 +172,8 @@ void writeAtlases(const SheetPlan& sheet, const Command& command, std::ostream& 
     }
 }
 
+std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
+
 // The sheet's manifest and tileset, each whole or not at all.
 void writeBeside(const SheetPlan& sheet, const Command& command)
 {
@@ -166,9 +182,26 @@ void writeBeside(const SheetPlan& sheet, const Command& command)
         manifestJson(sheet.report, sheet.manifest, command.output, [&](std::string_view bytes) { file.write(bytes); });
         file.commit();
     }
+    // The plan made sure that it can be written.
     if (!sheet.tileset.empty())
         platform::ReplaceFile(sheet.tileset,
-                              std::string_view(sheet.tilesetBytes.constData(), size_t(sheet.tilesetBytes.size())));
+                              viewOf(std::get<QByteArray>(tilesetTsx(sheet.report, sheet.tileset, command.output))));
+}
+
+// The picture of the cut, before the sheet is let go; also in a dry run,
+// which it is there for.
+void writeOverlay(const SheetPlan& sheet)
+{
+    if (sheet.overlay.empty())
+        return;
+    std::vector<platform::OverlayTile> tiles;
+    tiles.reserve(sheet.report.tiles.size());
+    for (const TileReport& tile : sheet.report.tiles) {
+        const tiles::PixelRect& r = tile.tile.rect;
+        tiles.push_back({r.x, r.y, r.width, r.height, tile.tile.number, tile.status != TileStatus::Saved});
+    }
+    const platform::Picture overlay = platform::CutOverlay(sheet.picture, tiles);
+    platform::ReplaceFile(sheet.overlay, viewOf(platform::EncodePicture(overlay, sheet.overlay, FileFormat::Png)));
 }
 
 std::string fateOf(const TileReport& tile)
@@ -188,7 +221,7 @@ void printDryRun(const SheetReport& sheet, std::ostream& out)
 
 // How many tiles of every sheet met each fate, as far as the run got:
 // decided[i] tiles, from the first, of sheets[i]; by TileStatus.
-using Tally = std::array<int64_t, 4>;
+using Tally = std::array<int64_t, 5>;
 
 Tally tallyOf(const std::vector<SheetPlan>& sheets, const std::vector<size_t>& decided)
 {
@@ -204,20 +237,25 @@ std::string lastLine(const Tally& tally, const Command& command)
     const auto count = [&](TileStatus status) { return std::to_string(tally[size_t(status)]); };
     std::string line = (command.cutting.noTiles ? "would save " : "saved ") + count(TileStatus::Saved) + ", skipped " +
                        count(TileStatus::Existing) + " existing";
-    const std::string empty = count(TileStatus::Empty) + " empty";
-    const std::string repeats = count(TileStatus::Repeat) + " repeated";
-    if (command.cutting.skipEmpty && command.cutting.unique)
-        line += ", left out " + empty + " and " + repeats;
-    else if (command.cutting.skipEmpty)
-        line += ", left out " + empty;
-    else if (command.cutting.unique)
-        line += ", left out " + repeats;
+    std::vector<std::string> leftOut;
+    if (command.cutting.skipEmpty)
+        leftOut.push_back(count(TileStatus::Empty) + " empty");
+    if (command.cutting.unique)
+        leftOut.push_back(count(TileStatus::Repeat) + " repeated");
+    if (command.cutting.source == Source::Islands)
+        leftOut.push_back(count(TileStatus::Speck) + " specks");
+    for (size_t i = 0; i < leftOut.size(); ++i)
+        line += (i == 0 ? ", left out " : i + 1 == leftOut.size() ? " and " : ", ") + leftOut[i];
     return line + ", in " + command.output + (command.cutting.noTiles ? " (--no-tiles: no tile written)" : "") + "\n";
 }
 
-void reportLeftovers(const SheetReport& sheet, std::ostream& err)
+// What the run saw of the sheet that its tiles do not show: the grid it found,
+// and pixels that belong to no tile.
+void reportSheet(const SheetReport& sheet, std::ostream& err)
 {
-    if (sheet.grid.leftoverColumns == 0 && sheet.grid.leftoverRows == 0)
+    if (!sheet.found.empty())
+        err << "quorvel: " << inQuotes(sheet.path) << ": found the grid " << sheet.found << "\n";
+    if (!sheet.hasGrid || (sheet.grid.leftoverColumns == 0 && sheet.grid.leftoverRows == 0))
         return;
     const auto pixels = [](int32_t count, const std::string& what) {
         return std::to_string(count) + " pixel " + what + (count == 1 ? "" : "s");
@@ -312,19 +350,30 @@ private:
             fail("out of memory while reading " + inQuotes(report.path));
             return false;
         }
-        if (sheet.picture.pixelWidth() == report.width && sheet.picture.pixelHeight() == report.height)
-            return true;
-        fail(inQuotes(report.path) + " changed size while the run went on; it is left alone");
-        return false;
+        if (sheet.picture.pixelWidth() != report.width || sheet.picture.pixelHeight() != report.height) {
+            fail(inQuotes(report.path) + " changed size while the run went on; it is left alone");
+            return false;
+        }
+        if (mCommand.cutting.source == Source::Islands) {
+            const size_t planned = sheet.islands.pictures.size();
+            findIslands(sheet, mCommand.cutting);
+            if (sheet.islands.pictures.size() != planned) {
+                fail(inQuotes(report.path) + " changed while the run went on; it is left alone");
+                return false;
+            }
+        }
+        return true;
     }
 
     void cutOne(SheetPlan& sheet, size_t& decided)
     {
         mProgress.clear();
-        reportLeftovers(sheet.report, mErr);
+        reportSheet(sheet.report, mErr);
         mCutting = true;
         cut(sheet, mCommand, mProgress, decided);
+        writeOverlay(sheet);
         sheet.picture = {};
+        sheet.islands = {};
         if (mCommand.cutting.dryRun) {
             printDryRun(sheet.report, mOut);
         } else {

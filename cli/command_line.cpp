@@ -37,6 +37,10 @@ const std::string kExamples =
     "    quorvel --assemble icons.json --into icons-new.png\n"
     "  Two sheets at once, to see first what would be written:\n"
     "    quorvel --save-all a.png b.png --output out --name '{stem}_{n:auto}' --dry-run\n"
+    "  A sheet nobody measured: find its grid, and look at the cut before cutting:\n"
+    "    quorvel --save-all units.png --output out --tile auto --overlay cut.png --dry-run\n"
+    "  A packed atlas of sprites of different sizes, each sprite a tile:\n"
+    "    quorvel --save-all atlas.png --output sprites --islands --format png --overlay cut.png\n"
     "\nAtlases: an engine loads the sheet and the atlas (paths inside are relative to the atlas). For\n"
     "each format, the command that writes it, then the call that loads it:\n"
     "  json-hash, for PixiJS (tags become its animations) and Phaser:\n"
@@ -58,6 +62,7 @@ const std::string kExamples =
 // The window's Save all at 96 DPI, the common desktop's.
 constexpr float kTwipsPerPixelAt96Dpi = 15;
 constexpr int64_t kLargestNumber = std::numeric_limits<int32_t>::max();
+constexpr int32_t kLargestChannel = 255;
 
 struct Options {
     QCommandLineOption help{{"h", "help"}, "Show this help and exit."};
@@ -71,8 +76,11 @@ struct Options {
                               "TEXT"};
     QCommandLineOption tile{"tile",
                             "The tiles' size in pixels. By default, a tile is as wide as the strip is high (a strip "
-                            "15 pixels high gives tiles 16 wide), and a strip narrower than two tiles is one tile.",
-                            "WxH"};
+                            "15 pixels high gives tiles 16 wide), and a strip narrower than two tiles is one tile. "
+                            "auto: the tiles, margin and spacing found from the sheet's gutters, rows and columns "
+                            "all transparent or all one colour; a sheet whose gutters fit no grid or more than one "
+                            "is refused.",
+                            "WxH|auto"};
     QCommandLineOption margin{"margin", "Pixels before the first column and the first row (0 by default).", "X[,Y]"};
     QCommandLineOption spacing{"spacing", "Pixels between two tiles (0 by default).", "X[,Y]"};
     QCommandLineOption partial{"partial",
@@ -127,6 +135,39 @@ struct Options {
                             "NAME:FROM-TO,..."};
     QCommandLineOption fps{"fps", "The animations' frames per second (10 by default: Aseprite's 100 ms a frame).",
                            "N"};
+    QCommandLineOption islands{"islands",
+                               "Cut each separate picture of the sheet as a tile, its box holding only its own "
+                               "pixels; numbered in rows from the top, then left to right."};
+    QCommandLineOption tolerance{"tolerance",
+                                 "With --tile auto or --islands: how much each channel may differ and still count "
+                                 "as the background (" +
+                                     QString::number(tiles::kDefaultTolerance) + " by default; 0 to 255).",
+                                 "N"};
+    QCommandLineOption background{"background",
+                                  "With --islands: the background, auto (the default: transparent when the sheet's "
+                                  "border has transparent pixels, else the colour filling its border), transparent "
+                                  "or RRGGBB. With --assemble: the colour of what no tile covers once the old sheet "
+                                  "is gone (transparent by default).",
+                                  "auto|transparent|RRGGBB"};
+    QCommandLineOption connect{"connect",
+                               "With --islands: 8 (the default) joins pixels that touch at a corner too; 4 only "
+                               "those that touch at a side.",
+                               "4|8"};
+    QCommandLineOption merge{"merge",
+                             "With --islands: join pictures whose boxes come within N pixels of each other, such as "
+                             "a letter and its dot (" +
+                                 QString::number(tiles::kDefaultMerge) + " by default).",
+                             "N"};
+    QCommandLineOption minArea{"min-area",
+                               "With --islands: pictures of fewer pixels are specks, left out and counted (" +
+                                   QString::number(tiles::kDefaultMinArea) + " by default).",
+                               "N"};
+    QCommandLineOption pad{"pad", "With --islands: transparent pixels added around each tile (0 by default).", "N"};
+    QCommandLineOption overlay{"overlay",
+                               "Also write a PNG picture of the cut: the sheet enlarged, every tile outlined and "
+                               "numbered, tiles left out marked; written with --dry-run too, to look before "
+                               "writing. {stem} in its name gives one per sheet.",
+                               "FILE.png"};
     QCommandLineOption assemble{"assemble",
                                 "Put the tiles of a cut back into one sheet, as the --manifest it wrote says: "
                                 "each tile file at its place, a repeat from the tile it repeats; what no tile file "
@@ -139,20 +180,18 @@ struct Options {
                                     ".bmp file; an existing file is never replaced without --replace.",
                             "SHEET"};
     QCommandLineOption replace{"replace", "With --assemble: replace the --into file in one step (a link stays)."};
-    QCommandLineOption background{"background",
-                                  "With --assemble: the colour of what no tile covers once the old sheet is gone "
-                                  "(transparent by default).",
-                                  "RRGGBB"};
 
-    // The options of --assemble besides --dry-run, which it shares with --save-all.
-    std::vector<const QCommandLineOption*> assembling() const { return {&into, &replace, &background}; }
+    // The options of --assemble besides --dry-run and --background, which it
+    // shares with --save-all.
+    std::vector<const QCommandLineOption*> assembling() const { return {&into, &replace}; }
 
     // Everything but --help and --version, which stand alone.
     std::vector<const QCommandLineOption*> cutting() const
     {
-        return {&output,  &prefix, &tile,     &margin,  &spacing,   &partial,     &first,  &format,
-                &name,    &dryRun, &manifest, &tileset, &skipEmpty, &emptyColour, &unique, &atlas,
-                &noTiles, &trim,   &scale,    &tags,    &fps};
+        return {&output,  &prefix,  &tile,      &margin,     &spacing, &partial, &first,  &format,
+                &name,    &dryRun,  &manifest,  &tileset,    &skipEmpty, &emptyColour, &unique, &atlas,
+                &noTiles, &trim,    &scale,     &tags,       &fps,     &islands, &tolerance, &background,
+                &connect, &merge,   &minArea,   &pad,        &overlay};
     }
 };
 
@@ -243,6 +282,57 @@ std::optional<uint32_t> colourOf(const QString& text)
     return text.toUInt(nullptr, 16);
 }
 
+// The options of finding tiles in the sheet's pixels, or what is wrong with
+// the first one that is wrong.
+template <typename Given>
+std::string readFinding(const QCommandLineParser& parser, const Options& options, Cutting& cutting, const Given& given)
+{
+    const bool islands = cutting.source == Source::Islands;
+    if (parser.isSet(options.tolerance)) {
+        if (cutting.source == Source::Grid)
+            return "--tolerance goes with --tile auto or --islands";
+        const std::optional<int32_t> tolerance = wholeNumber(parser.value(options.tolerance), 0);
+        if (!tolerance || *tolerance > kLargestChannel)
+            return given(options.tolerance) + ": a tolerance is a whole number from 0 to 255";
+        cutting.tolerance = *tolerance;
+    }
+    for (const QCommandLineOption* option :
+         {&options.background, &options.connect, &options.merge, &options.minArea, &options.pad})
+        if (parser.isSet(*option) && !islands)
+            return optionName(*option) + " goes with --islands";
+    tiles::IslandOptions& found = cutting.islands;
+    if (parser.isSet(options.background)) {
+        const QString background = parser.value(options.background);
+        if (background == "transparent")
+            found.background = tiles::BackgroundKind::Transparent;
+        else if (const std::optional<uint32_t> colour = colourOf(background)) {
+            found.background = tiles::BackgroundKind::Colour;
+            found.colour = *colour;
+        } else if (background != "auto")
+            return given(options.background) + ": the background is auto, transparent or RRGGBB, such as ff00ff";
+    }
+    if (parser.isSet(options.connect)) {
+        if (parser.value(options.connect) != "4" && parser.value(options.connect) != "8")
+            return given(options.connect) + ": pixels connect at 4 sides or at 8 sides and corners";
+        found.connect = parser.value(options.connect).toInt();
+    }
+    // A pad keeps a tile's size far from what 32 bits hold.
+    constexpr int64_t kWidestPad = 1024;
+    for (const auto& [option, value, least, most] :
+         {std::tuple{&options.merge, &found.merge, 0, kLargestNumber},
+          std::tuple{&options.minArea, &found.minArea, 1, kLargestNumber},
+          std::tuple{&options.pad, &cutting.pad, 0, kWidestPad}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const std::optional<int32_t> number = wholeNumber(parser.value(*option), least);
+        if (!number || *number > most)
+            return given(*option) + ": a whole number from " + std::to_string(least) + " to " + std::to_string(most) +
+                   " is wanted";
+        *value = *number;
+    }
+    return {};
+}
+
 // The cutting options into command.cutting, or what is wrong with the first
 // one that is wrong.
 std::string readCutting(const QCommandLineParser& parser, const Options& options, Command& command)
@@ -252,12 +342,25 @@ std::string readCutting(const QCommandLineParser& parser, const Options& options
     const auto given = [&](const QCommandLineOption& option) {
         return optionName(option) + " '" + toBytes(parser.value(option)) + "'";
     };
-    if (parser.isSet(options.tile)) {
+    if (parser.isSet(options.islands)) {
+        cutting.source = Source::Islands;
+        for (const QCommandLineOption* option : {&options.tile, &options.margin, &options.spacing, &options.partial})
+            if (parser.isSet(*option))
+                return optionName(*option) + " cuts a grid; --islands cuts each picture as it lies";
+    } else if (parser.value(options.tile) == "auto") {
+        cutting.source = Source::FoundGrid;
+        for (const QCommandLineOption* option : {&options.margin, &options.spacing})
+            if (parser.isSet(*option))
+                return optionName(*option) + " goes with --tile WxH: --tile auto finds it";
+    } else if (parser.isSet(options.tile)) {
         const auto size = numberPair(parser.value(options.tile), 'x', 1, false);
         if (!size)
-            return given(options.tile) + ": a tile's size is WxH, two whole numbers above 0, such as 16x16";
+            return given(options.tile) +
+                   ": a tile's size is WxH, two whole numbers above 0, such as 16x16, or auto to find it";
         std::tie(grid.tileWidth, grid.tileHeight) = *size;
     }
+    if (const std::string problem = readFinding(parser, options, cutting, given); !problem.empty())
+        return problem;
     for (const auto& [option, x, y] : {std::tuple{&options.margin, &grid.marginX, &grid.marginY},
                                         std::tuple{&options.spacing, &grid.spacingX, &grid.spacingY}}) {
         if (!parser.isSet(*option))
@@ -289,7 +392,8 @@ std::string readCutting(const QCommandLineParser& parser, const Options& options
     }
     cutting.dryRun = parser.isSet(options.dryRun);
     for (const auto& [option, file] :
-         {std::pair{&options.manifest, &cutting.manifest}, std::pair{&options.tileset, &cutting.tileset}}) {
+         {std::pair{&options.manifest, &cutting.manifest}, std::pair{&options.tileset, &cutting.tileset},
+          std::pair{&options.overlay, &cutting.overlay}}) {
         *file = toBytes(parser.value(*option));
         if (parser.isSet(*option) && file->empty())
             return optionName(*option) + " needs a file name";
@@ -387,7 +491,7 @@ Command readAssembling(const QCommandLineParser& parser, const Options& options)
     if (parser.isSet(options.saveAll))
         return misuse("--assemble and --save-all do not go together.");
     for (const QCommandLineOption* option : options.cutting())
-        if (option != &options.dryRun && parser.isSet(*option))
+        if (option != &options.dryRun && option != &options.background && parser.isSet(*option))
             return misuse(optionName(*option) + " goes with --save-all.");
     if (!parser.positionalArguments().isEmpty())
         return misuse("--assemble reads one manifest; '" + toBytes(parser.positionalArguments().constFirst()) +

@@ -6,6 +6,8 @@
 #include "cli/tile_names.h"
 #include "platform/picture.h"
 #include "tiles/grid.h"
+#include "tiles/islands.h"
+#include "tiles/sheet_pixels.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,10 +24,24 @@ constexpr int kExitUsage = 2;
 
 enum class Action { OpenWindow, ShowHelp, ShowVersion, SaveAll, Assemble, Misuse };
 
+// Where a sheet's tiles come from: the grid the options give (the strip rule
+// without --tile), the grid found from the sheet's gutters, or the sheet's
+// separate pictures.
+enum class Source { Grid, FoundGrid, Islands };
+
 // SaveAll: how the sheets are cut, what the tiles are named and what else is
 // written beside them.
 struct Cutting {
+    Source source = Source::Grid;
+    // Grid: all of it; FoundGrid: --partial and --first only.
     tiles::GridOptions grid;
+    // FoundGrid and Islands: how far apart two colours may be and still count as one.
+    int32_t tolerance = tiles::kDefaultTolerance;
+    // Islands: what tells a picture from its background, and which pictures
+    // are one; tolerance comes from above.
+    tiles::IslandOptions islands;
+    // Islands: transparent pixels around each picture's box.
+    int32_t pad = 0;
     platform::FileFormat format = platform::FileFormat::Bmp;
     NameTemplate names = std::get<NameTemplate>(NameTemplate::parse(kDefaultNameTemplate));
     // Print what would become of each tile, and write nothing.
@@ -33,6 +49,8 @@ struct Cutting {
     // The files to write for each sheet, "" for none; "{stem}" stands for the sheet's.
     std::string manifest;
     std::string tileset;
+    // A PNG picture of the cut, written even in a dry run, "" for none.
+    std::string overlay;
     // Leave out tiles that are all transparent, or all this colour (0xRRGGBB).
     bool skipEmpty = false;
     std::optional<uint32_t> emptyColour;

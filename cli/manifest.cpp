@@ -43,13 +43,17 @@ QJsonObject sheetOf(const SheetReport& report, const QDir& from)
 QJsonObject gridOf(const SheetReport& report)
 {
     const tiles::GridOptions& options = report.options;
-    return {{u"tileWidth"_s, report.grid.tileWidth},
+    QJsonObject grid{{u"tileWidth"_s, report.grid.tileWidth},
             {u"tileHeight"_s, report.grid.tileHeight},
             {u"margin"_s, QJsonArray{options.marginX, options.marginY}},
             {u"spacing"_s, QJsonArray{options.spacingX, options.spacingY}},
             {u"columns"_s, report.grid.columns},
             {u"rows"_s, report.grid.rows},
             {u"first"_s, options.first}};
+    // A grid found from the sheet, as the options that give it.
+    if (!report.found.empty())
+        grid.insert(u"found"_s, textOf(report.found));
+    return grid;
 }
 
 // Where the file's pixels sit in the untrimmed tile: drawn there, they are
@@ -98,9 +102,9 @@ void manifestJson(const SheetReport& report, const std::string& manifestPath, co
                   const std::function<void(std::string_view)>& write)
 {
     const QDir from(realFolder(QFileInfo(textOf(manifestPath)).absolutePath()));
-    QJsonObject head{{u"sheet"_s, sheetOf(report, from)},
-                     {u"output"_s, seenFrom(from, realFolder(textOf(output)))},
-                     {u"grid"_s, gridOf(report)}};
+    QJsonObject head{{u"sheet"_s, sheetOf(report, from)}, {u"output"_s, seenFrom(from, realFolder(textOf(output)))}};
+    if (report.hasGrid)
+        head.insert(u"grid"_s, gridOf(report));
     addTileFiles(head, report);
     // The tiles, last in key order, go one a line after the rest, so that no
     // document of every tile is ever held.

@@ -4,7 +4,9 @@
 #include "cli/tileset.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "tiles/found_grid.h"
 
+#include <QImage>
 #include <new>
 #include <string_view>
 #include <unordered_map>
@@ -21,37 +23,164 @@ std::string extensionOf(platform::FileFormat format)
     return format == platform::FileFormat::Png ? ".png" : ".bmp";
 }
 
-// The tiles' rectangles through the grid the options give (the strip rule
-// without --tile), each named by the template.
-SheetReport cutSheet(const std::string& path, const platform::Picture& picture, const Command& command,
-                     int64_t mostTiles)
+std::string sizeText(int32_t width, int32_t height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+// The sheet's pixels as the rules that find tiles read them.
+class ArgbPixels {
+public:
+    explicit ArgbPixels(const platform::Picture& picture)
+        : mImage(picture.checkedImage().convertToFormat(QImage::Format_ARGB32))
+    {
+        if (mImage.isNull())
+            throw std::bad_alloc();
+    }
+    tiles::SheetPixels view() const
+    {
+        return {reinterpret_cast<const uint32_t*>(mImage.constBits()), mImage.width(), mImage.height(),
+                mImage.bytesPerLine() / 4};
+    }
+
+private:
+    QImage mImage;
+};
+
+// Too many tiles to hold are refused before they are made.
+void checkCount(const std::string& path, int64_t count, const std::string& what, int64_t mostTiles)
 {
-    SheetReport report;
-    report.path = path;
-    report.width = picture.pixelWidth();
-    report.height = picture.pixelHeight();
-    report.format = platform::PictureFileKind(path);
-    report.options = command.cutting.grid;
-    auto grid = tiles::measureGrid(report.width, report.height, report.options);
-    if (const std::string* refusal = std::get_if<std::string>(&grid))
-        throw Refusal{"cannot cut " + inQuotes(path) + ": " + *refusal};
-    report.grid = std::get<tiles::Grid>(std::move(grid));
-    if (const int64_t count = int64_t(report.grid.columns) * report.grid.rows; count > mostTiles)
-        throw Refusal{"cannot cut " + inQuotes(path) + ": its " + std::to_string(count) + " tiles of " +
-                      std::to_string(report.grid.tileWidth) + "x" + std::to_string(report.grid.tileHeight) +
+    if (count > mostTiles)
+        throw Refusal{"cannot cut " + inQuotes(path) + ": its " + std::to_string(count) + " " + what +
                       " would pass the " + std::to_string(kMostTiles) +
                       " tiles that one run can plan in its 256 MiB of memory" +
                       (mostTiles < kMostTiles ? ", with the sheets before it" : "") +
                       ": cut larger tiles, or fewer sheets at a time"};
-    tiles::fillGrid(report.grid, report.options);
-    std::vector<tiles::GridTile> rectangles = std::exchange(report.grid.tiles, {});
-    const std::string stem = stemOf(path);
-    const std::string extension = extensionOf(command.cutting.format);
+}
+
+// Source: the grid the options give, the strip rule without --tile.
+std::vector<tiles::GridTile> gridTiles(SheetReport& report, const tiles::GridOptions& options, int64_t mostTiles)
+{
+    report.options = options;
+    auto grid = tiles::measureGrid(report.width, report.height, options);
+    if (const std::string* refusal = std::get_if<std::string>(&grid))
+        throw Refusal{"cannot cut " + inQuotes(report.path) + ": " + *refusal};
+    report.grid = std::get<tiles::Grid>(std::move(grid));
+    checkCount(report.path, int64_t(report.grid.columns) * report.grid.rows,
+               "tiles of " + sizeText(report.grid.tileWidth, report.grid.tileHeight), mostTiles);
+    tiles::fillGrid(report.grid, options);
+    return std::exchange(report.grid.tiles, {});
+}
+
+// The options that give the grid, as they are typed.
+std::string optionsText(const tiles::GridOptions& o)
+{
+    const auto pair = [](int32_t x, int32_t y) {
+        return x == y ? std::to_string(x) : std::to_string(x) + "," + std::to_string(y);
+    };
+    std::string text = "--tile " + sizeText(o.tileWidth, o.tileHeight);
+    if (o.marginX != 0 || o.marginY != 0)
+        text += " --margin " + pair(o.marginX, o.marginY);
+    if (o.spacingX != 0 || o.spacingY != 0)
+        text += " --spacing " + pair(o.spacingX, o.spacingY);
+    return text;
+}
+
+// Source: the grid found from the sheet's gutters, then cut as if it had been given.
+std::vector<tiles::GridTile> foundGridTiles(SheetReport& report, const platform::Picture& picture,
+                                            const Cutting& cutting, int64_t mostTiles)
+{
+    auto found = tiles::findGrid(ArgbPixels(picture).view(), cutting.tolerance);
+    if (const std::string* refusal = std::get_if<std::string>(&found))
+        throw Refusal{"cannot find the grid of " + inQuotes(report.path) + ": " + *refusal +
+                      "; give it with --tile WxH (and --margin, --spacing)"};
+    tiles::GridOptions options = std::get<tiles::GridOptions>(found);
+    options.partial = cutting.grid.partial;
+    options.first = cutting.grid.first;
+    report.found = optionsText(options);
+    return gridTiles(report, options, mostTiles);
+}
+
+} // namespace
+
+void findIslands(SheetPlan& sheet, const Cutting& cutting)
+{
+    const ArgbPixels pixels(sheet.picture);
+    tiles::IslandOptions options = cutting.islands;
+    options.tolerance = cutting.tolerance;
+    sheet.islands = tiles::findIslands(pixels.view(), options);
+    // A pixel of the background itself fills what is not a tile's own, so that
+    // it keeps the sheet's kind of pixels; transparent where none is exact.
+    const tiles::SheetPixels view = pixels.view();
+    const uint32_t background = sheet.islands.background;
+    const bool transparent = sheet.islands.transparentBackground;
+    sheet.blank.reset();
+    for (int32_t y = 0; y < view.height && !sheet.blank; ++y)
+        for (int32_t x = 0; x < view.width; ++x) {
+            const uint32_t pixel = view.at(x, y);
+            if (sheet.islands.owners[size_t(y) * size_t(view.width) + size_t(x)] == 0 &&
+                (transparent ? tiles::alphaOf(pixel) == 0 : pixel == background)) {
+                sheet.blank = platform::PixelAt{x, y};
+                break;
+            }
+        }
+}
+
+namespace {
+
+// Source: the sheet's separate pictures, each its own box grown by the pad,
+// in reading order; the specks after them.
+std::vector<tiles::GridTile> islandTiles(SheetPlan& sheet, const Cutting& cutting, int64_t mostTiles)
+{
+    SheetReport& report = sheet.report;
+    report.hasGrid = false;
+    findIslands(sheet, cutting);
+    const std::vector<tiles::Island>& pictures = sheet.islands.pictures;
+    checkCount(report.path, int64_t(pictures.size()), "pictures", mostTiles);
+    if (pictures.empty())
+        throw Refusal{"cannot cut " + inQuotes(report.path) + ": it holds no picture apart from its background"};
+    std::vector<tiles::GridTile> tiles;
+    tiles.reserve(pictures.size());
+    const int32_t first = cutting.grid.first;
+    const int32_t pad = cutting.pad;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        const tiles::Island& island = pictures[i];
+        const bool newRow = i == 0 || island.row != pictures[i - 1].row;
+        const int32_t column = newRow ? first : tiles.back().column + 1;
+        const tiles::PixelRect& box = island.box;
+        tiles.push_back({first + int32_t(i), first + island.row, column,
+                         {box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad}});
+    }
+    return tiles;
+}
+
+// The sheet's tiles from their source, each named by the template.
+void cutSheet(SheetPlan& sheet, const Command& command, int64_t mostTiles)
+{
+    SheetReport& report = sheet.report;
+    const Cutting& cutting = command.cutting;
+    report.width = sheet.picture.pixelWidth();
+    report.height = sheet.picture.pixelHeight();
+    report.format = platform::PictureFileKind(report.path);
+    std::vector<tiles::GridTile> rectangles;
+    switch (cutting.source) {
+    case Source::Grid:
+        rectangles = gridTiles(report, cutting.grid, mostTiles);
+        break;
+    case Source::FoundGrid:
+        rectangles = foundGridTiles(report, sheet.picture, cutting, mostTiles);
+        break;
+    case Source::Islands:
+        rectangles = islandTiles(sheet, cutting, mostTiles);
+        break;
+    }
+    const std::string stem = stemOf(report.path);
+    const std::string extension = extensionOf(cutting.format);
     report.tiles.reserve(rectangles.size());
     for (const tiles::GridTile& tile : rectangles)
         report.tiles.push_back(
-            TileReport{tile, command.cutting.names.nameOf(tile, rectangles.back(), stem, command.prefix) + extension});
-    return report;
+            TileReport{tile, cutting.names.nameOf(tile, rectangles.back(), stem, command.prefix) + extension});
+    if (cutting.source == Source::Islands)
+        for (size_t i = 0; i < report.tiles.size(); ++i)
+            if (sheet.islands.pictures[i].speck)
+                report.tiles[i].status = TileStatus::Speck;
 }
 
 // What the tile files are and the atlases to write, once the tiles are known.
@@ -76,16 +205,17 @@ SheetPlan planSheet(const std::string& path, const Command& command, int64_t mos
 {
     SheetPlan sheet;
     sheet.picture = loadSheet(path, command.cutting.format);
-    sheet.report = cutSheet(path, sheet.picture, command, mostTiles);
+    sheet.report.path = path;
+    cutSheet(sheet, command, mostTiles);
     const std::string stem = stemOf(path);
     sheet.manifest = withStem(command.cutting.manifest, stem);
     sheet.tileset = withStem(command.cutting.tileset, stem);
+    sheet.overlay = withStem(command.cutting.overlay, stem);
     if (!sheet.tileset.empty()) {
-        auto tileset = tilesetTsx(sheet.report, sheet.tileset);
+        auto tileset = tilesetTsx(sheet.report, sheet.tileset, command.output);
         if (const std::string* refusal = std::get_if<std::string>(&tileset))
-            throw Refusal{"--tileset " + inQuotes(sheet.tileset) + " cannot hold the grid of " + inQuotes(path) +
+            throw Refusal{"--tileset " + inQuotes(sheet.tileset) + " cannot hold the tiles of " + inQuotes(path) +
                           ": " + *refusal};
-        sheet.tilesetBytes = std::get<QByteArray>(std::move(tileset));
     }
     planAtlases(sheet, command);
     return sheet;
@@ -137,7 +267,8 @@ public:
         for (size_t s = 0; s < mPlan.sheets.size(); ++s) {
             const SheetPlan& sheet = mPlan.sheets[s];
             std::vector<std::pair<std::string, const std::string*>> files = {{"--manifest", &sheet.manifest},
-                                                                             {"--tileset", &sheet.tileset}};
+                                                                             {"--tileset", &sheet.tileset},
+                                                                             {"--overlay", &sheet.overlay}};
             for (const AtlasRequest& atlas : sheet.atlases)
                 files.emplace_back("--atlas " + std::string(atlasFormatName(atlas.format)), &atlas.file);
             for (const auto& [option, file] : files) {
@@ -250,8 +381,10 @@ Plan makePlan(const Command& command)
             continue;
         }
         tiles += int64_t(plan.sheets.back().report.tiles.size());
-        if (command.sheets.size() > 1)
+        if (command.sheets.size() > 1) {
             plan.sheets.back().picture = {};
+            plan.sheets.back().islands.owners = {};
+        }
     }
     Targets targets(plan, command);
     targets.checkTiles();

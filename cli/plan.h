@@ -7,9 +7,11 @@
 #include "cli/command_line.h"
 #include "cli/sheet_report.h"
 #include "platform/picture.h"
+#include "platform/picture_contents.h"
+#include "tiles/islands.h"
 
-#include <QByteArray>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,14 @@ struct SheetPlan {
     // Let go from the plan to the cut when there are several sheets, so that
     // one is held at a time.
     platform::Picture picture;
-    // What the sheet's manifest and tileset are named, "" for none.
+    // What the sheet's manifest, tileset and overlay are named, "" for none.
     std::string manifest;
     std::string tileset;
-    QByteArray tilesetBytes;
+    std::string overlay;
+    // Islands: whose each pixel is, the tiles' pictures in order, and a pixel
+    // of the background to fill the rest of a tile with. Held with the picture.
+    tiles::Islands islands;
+    std::optional<platform::PixelAt> blank;
     // The sheet's atlases, their names resolved.
     std::vector<AtlasRequest> atlases;
 };
@@ -57,6 +63,9 @@ platform::Picture loadSheet(const std::string& path, platform::FileFormat format
 // hold, a manifest, tileset or atlas that is a tile's file, a sheet or another
 // such file.
 Plan makePlan(const Command& command);
+
+// Finds the sheet's pictures again, for a sheet read again to be cut.
+void findIslands(SheetPlan& sheet, const Cutting& cutting);
 
 // The file a tile is written to.
 std::string targetOf(const TileReport& tile, const Command& command);

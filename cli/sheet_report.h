@@ -11,7 +11,7 @@
 
 namespace cli {
 
-enum class TileStatus { Saved, Existing, Empty, Repeat };
+enum class TileStatus { Saved, Existing, Empty, Repeat, Speck };
 
 // The status's word, as the dry run and the manifest write it.
 inline const char* statusName(TileStatus status)
@@ -25,6 +25,8 @@ inline const char* statusName(TileStatus status)
         return "empty";
     case TileStatus::Repeat:
         return "repeat";
+    case TileStatus::Speck:
+        return "speck";
     }
     return "";
 }
@@ -47,9 +49,14 @@ struct SheetReport {
     int32_t height = 0;
     // "bmp", "gif" or "png": what the file is, whatever its name.
     std::string format;
+    // False when the tiles are the sheet's separate pictures: then options
+    // and grid say nothing.
+    bool hasGrid = true;
     tiles::GridOptions options;
     // The grid's measures; its tiles are the reports' own.
     tiles::Grid grid;
+    // The options that give a grid found from the sheet, "" for one given.
+    std::string found;
     std::vector<TileReport> tiles;
     // How the tile files are made: each pixel a scale x scale block (--scale),
     // or none at all (--no-tiles).

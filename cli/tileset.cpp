@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QXmlStreamWriter>
+#include <algorithm>
+#include <vector>
 
 namespace cli {
 
@@ -65,44 +67,98 @@ std::string tiledCutProblem(const SheetReport& report)
     return {};
 }
 
-} // namespace
 
-std::variant<QByteArray, std::string> tilesetTsx(const SheetReport& report, const std::string& tilesetPath)
+// What a tileset starts with, whichever its kind.
+void writeHead(QXmlStreamWriter& writer, const SheetReport& report, int32_t tileWidth, int32_t tileHeight)
 {
-    if (!isUtf8(report.path) || !isUtf8(tilesetPath))
-        return std::string("Tiled can only open files whose names are UTF-8 text");
-    const std::string problem = tiledCutProblem(report);
-    if (!problem.empty())
-        return problem;
-
-    const QFileInfo sheet(QString::fromStdString(report.path));
-    const QDir tilesetFolder = QFileInfo(QString::fromStdString(tilesetPath)).absoluteDir();
-    const tiles::PixelRect& tile = report.tiles.front().tile.rect;
-    const int32_t columns = report.grid.columns;
-    const int32_t tileCount = int32_t(report.tiles.size());
-
-    QByteArray tsx;
-    QXmlStreamWriter writer(&tsx);
     writer.setAutoFormatting(true);
     writer.setAutoFormattingIndent(1);
     writer.writeStartDocument();
     writer.writeStartElement("tileset");
     writer.writeAttribute("version", kFormatVersion);
     writer.writeAttribute("tiledversion", kTiledVersion);
-    writer.writeAttribute("name", sheet.completeBaseName());
-    writer.writeAttribute("tilewidth", number(tile.width));
-    writer.writeAttribute("tileheight", number(tile.height));
+    writer.writeAttribute("name", QFileInfo(QString::fromStdString(report.path)).completeBaseName());
+    writer.writeAttribute("tilewidth", number(tileWidth));
+    writer.writeAttribute("tileheight", number(tileHeight));
+}
+
+// A grid: Tiled cuts the sheet itself.
+QByteArray gridTileset(const SheetReport& report, const QDir& folder)
+{
+    const tiles::PixelRect& tile = report.tiles.front().tile.rect;
+    QByteArray tsx;
+    QXmlStreamWriter writer(&tsx);
+    writeHead(writer, report, tile.width, tile.height);
     writer.writeAttribute("spacing", number(report.options.spacingX));
     writer.writeAttribute("margin", number(report.options.marginX));
-    writer.writeAttribute("tilecount", number(tileCount));
-    writer.writeAttribute("columns", number(columns));
+    writer.writeAttribute("tilecount", number(int32_t(report.tiles.size())));
+    writer.writeAttribute("columns", number(report.grid.columns));
     writer.writeEmptyElement("image");
-    writer.writeAttribute("source", tilesetFolder.relativeFilePath(sheet.absoluteFilePath()));
+    const QFileInfo sheet(QString::fromStdString(report.path));
+    writer.writeAttribute("source", folder.relativeFilePath(sheet.absoluteFilePath()));
     writer.writeAttribute("width", number(report.width));
     writer.writeAttribute("height", number(report.height));
     writer.writeEndElement();
     writer.writeEndDocument();
     return tsx;
+}
+
+// Pictures of their own sizes: a collection of images, one per tile file
+// there is after the run.
+QByteArray imageTileset(const SheetReport& report, const QDir& folder, const std::string& output)
+{
+    std::vector<const TileReport*> files;
+    int32_t widest = 0;
+    int32_t tallest = 0;
+    for (const TileReport& tile : report.tiles)
+        if (tile.status == TileStatus::Saved || tile.status == TileStatus::Existing) {
+            files.push_back(&tile);
+            widest = std::max(widest, tile.tile.rect.width);
+            tallest = std::max(tallest, tile.tile.rect.height);
+        }
+    QByteArray tsx;
+    QXmlStreamWriter writer(&tsx);
+    writeHead(writer, report, widest, tallest);
+    writer.writeAttribute("tilecount", number(int32_t(files.size())));
+    writer.writeAttribute("columns", "0");
+    writer.writeEmptyElement("grid");
+    writer.writeAttribute("orientation", "orthogonal");
+    writer.writeAttribute("width", "1");
+    writer.writeAttribute("height", "1");
+    const QDir tiles(QFileInfo(QString::fromStdString(output)).absoluteFilePath());
+    for (size_t id = 0; id < files.size(); ++id) {
+        writer.writeStartElement("tile");
+        writer.writeAttribute("id", number(int32_t(id)));
+        writer.writeEmptyElement("image");
+        writer.writeAttribute("width", number(files[id]->tile.rect.width));
+        writer.writeAttribute("height", number(files[id]->tile.rect.height));
+        const QString file = tiles.filePath(QString::fromStdString(files[id]->file));
+        writer.writeAttribute("source", folder.relativeFilePath(file));
+        writer.writeEndElement();
+    }
+    writer.writeEndElement();
+    writer.writeEndDocument();
+    return tsx;
+}
+
+} // namespace
+
+std::variant<QByteArray, std::string> tilesetTsx(const SheetReport& report, const std::string& tilesetPath,
+                                                 const std::string& output)
+{
+    if (!isUtf8(report.path) || !isUtf8(tilesetPath) || !isUtf8(output))
+        return std::string("Tiled can only open files whose names are UTF-8 text");
+    const QDir folder = QFileInfo(QString::fromStdString(tilesetPath)).absoluteDir();
+    if (!report.hasGrid) {
+        for (const TileReport& tile : report.tiles)
+            if (!isUtf8(tile.file))
+                return std::string("Tiled can only open files whose names are UTF-8 text");
+        return imageTileset(report, folder, output);
+    }
+    const std::string problem = tiledCutProblem(report);
+    if (!problem.empty())
+        return problem;
+    return gridTileset(report, folder);
 }
 
 } // namespace cli

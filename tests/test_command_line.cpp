@@ -586,7 +586,7 @@ TEST(CommandLine, SaveAllRefusesWrongOptionsBeforeWritingAnything)
         {{"--save-all", b, "--manifest", links + "/tile.json"}, "would replace the file of tile 2 of"},
         {{"--save-all", a, "--prefix", "../out/", "--manifest", out + "/1.bmp"}, "would replace the file of tile 1"},
         {{"--save-all", a, "--tile", "24x24", "--partial", "--tileset", dir.filePath("a.tsx")},
-         "--tileset '" + dir.filePath("a.tsx").toStdString() + "' cannot hold the grid of '" + a.toStdString()},
+         "--tileset '" + dir.filePath("a.tsx").toStdString() + "' cannot hold the tiles of '" + a.toStdString()},
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "m.json"}, "put {stem} in its name"},
         {{"--save-all", a, b, "--name", "{stem}{n}", "--manifest", "{stem}.x", "--tileset", "{stem}.x"},
          "--tileset 'a.x' of '" + a.toStdString() + "' would replace --manifest 'a.x' of '" + a.toStdString()},
@@ -719,7 +719,128 @@ TEST(CommandLine, DryRunEndsAsTheRealRunOnAReadOnlyFolder)
     if (geteuid() == 0)
         GTEST_SKIP() << "run as root, whom a read-only folder does not stop";
     expectDryRunAsRealRun(
-        {"read-only output folder", {"--output", "locked"}, cli::kExitFailure, "the folder 'locked' is not writable", 0});
+        {"read-only output folder", {"--output", "locked"}, cli::kExitFailure, "the folder 'locked' is not writable",
+         0});
+}
+
+// ---------------------------------------------------------------- sheets nobody measured
+
+// A sheet of 3 x 2 cells of 20x12 framed by 1-pixel green lines, each cell
+// drawn to its edges; the last cell left empty (the background's own colour).
+QImage framedSheet()
+{
+    QImage sheet(1 + 3 * 21, 1 + 2 * 13, QImage::Format_ARGB32);
+    sheet.fill(qRgb(0, 200, 0));
+    for (int cell = 0; cell < 5; ++cell) {
+        const int left = 1 + (cell % 3) * 21;
+        const int top = 1 + (cell / 3) * 13;
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 20; ++x)
+                sheet.setPixel(left + x, top + y, qRgb(40 * cell + x, 7 * y, 255 - cell));
+    }
+    return sheet;
+}
+
+// Found, the grid is cut exactly as if it had been given, and said so.
+TEST(CommandLine, AGridFoundIsCutAsItsOptionsWould)
+{
+    QTemporaryDir dir;
+    const QString sheet = dir.filePath("units.png");
+    ASSERT_TRUE(framedSheet().save(sheet));
+    QImage noise(64, 64, QImage::Format_ARGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x + 3 * y) % 256));
+    ASSERT_TRUE(noise.save(dir.filePath("noise.png")));
+    const QDir root(dir.path());
+    ASSERT_TRUE(root.mkdir("found") && root.mkdir("given"));
+
+    const BatchRun found = runProgram({"--save-all", sheet, "--output", dir.filePath("found"), "--tile", "auto",
+                                       "--format", "png", "--manifest", dir.filePath("found.json")});
+    EXPECT_EQ(found.status, cli::kExitSuccess) << found.err;
+    EXPECT_NE(found.err.find("found the grid --tile 20x12 --margin 1 --spacing 1"), std::string::npos) << found.err;
+    const BatchRun given = runProgram({"--save-all", sheet, "--output", dir.filePath("given"), "--tile", "20x12",
+                                       "--margin", "1", "--spacing", "1", "--format", "png"});
+    EXPECT_EQ(given.out, found.out.substr(0, found.out.find(" in ")) + " in " + dir.filePath("given").toStdString() +
+                             "\n");
+    const QStringList files = entriesOf(dir.filePath("given"));
+    EXPECT_EQ(files.size(), 6);
+    EXPECT_EQ(entriesOf(dir.filePath("found")), files);
+    for (const QString& file : files)
+        EXPECT_EQ(contentOf(dir.filePath("found/" + file)), contentOf(dir.filePath("given/" + file)))
+            << file.toStdString();
+    const QJsonObject manifest = QJsonDocument::fromJson(contentOf(dir.filePath("found.json"))).object();
+    const QJsonObject grid = manifest["grid"].toObject();
+    EXPECT_EQ(grid["found"].toString(), "--tile 20x12 --margin 1 --spacing 1");
+
+    const BatchRun refused =
+        runProgram({"--save-all", dir.filePath("noise.png"), "--output", dir.filePath("given"), "--tile", "auto"});
+    EXPECT_EQ(refused.status, cli::kExitUsage);
+    EXPECT_NE(refused.err.find("cannot find the grid of '" + dir.filePath("noise.png").toStdString() + "'"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("give it with --tile WxH"), std::string::npos) << refused.err;
+}
+
+// A packed sheet on a transparent ground: each picture is a tile of its own
+// box, holding its own pixels only, numbered in rows; specks are counted.
+TEST(CommandLine, IslandsAreCutEachWithItsOwnPixels)
+{
+    QImage sheet(24, 16, QImage::Format_ARGB32);
+    sheet.fill(Qt::transparent);
+    const QRgb red = qRgb(220, 0, 0);
+    const QRgb blue = qRgb(0, 0, 220);
+    // An L whose foot reaches under the box of the bar beside it.
+    for (int y = 1; y < 9; ++y)
+        sheet.setPixel(2, y, red);
+    for (int x = 2; x < 12; ++x)
+        sheet.setPixel(x, 9, red);
+    // A bar over the L's foot, 1 pixel above it, its box holding part of the foot.
+    for (int y = 2; y < 8; ++y)
+        for (int x = 6; x < 9; ++x)
+            sheet.setPixel(x, y, blue);
+    // Lower, a second row: a square, and a speck.
+    for (int y = 12; y < 15; ++y)
+        for (int x = 16; x < 19; ++x)
+            sheet.setPixel(x, y, blue);
+    sheet.setPixel(22, 1, red);
+    QTemporaryDir dir;
+    ASSERT_TRUE(sheet.save(dir.filePath("packed.png")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = dir.filePath("out");
+
+    const BatchRun run = runProgram({"--save-all", dir.filePath("packed.png"), "--output", out, "--islands",
+                                     "--format", "png", "--name", "{row}_{col}", "--manifest",
+                                     dir.filePath("packed.json"), "--overlay", dir.filePath("cut.png")});
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    EXPECT_EQ(run.out, "saved 3, skipped 0 existing, left out 1 specks, in " + out.toStdString() + "\n");
+    const struct {
+        const char* file;
+        QRect box;
+        QRgb colour;
+    } tiles[] = {{"1_1.png", {2, 1, 10, 9}, red}, {"1_2.png", {6, 2, 3, 6}, blue}, {"2_1.png", {16, 12, 3, 3}, blue}};
+    EXPECT_EQ(entriesOf(out), QStringList({"1_1.png", "1_2.png", "2_1.png"}));
+    for (const auto& tile : tiles) {
+        SCOPED_TRACE(tile.file);
+        const QImage image = QImage(QDir(out).filePath(tile.file)).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(image.size(), tile.box.size());
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb original = sheet.pixel(tile.box.x() + x, tile.box.y() + y);
+                EXPECT_EQ(image.pixel(x, y), original == tile.colour ? original : qRgba(0, 0, 0, 0))
+                    << x << "," << y;
+            }
+    }
+    const QJsonObject manifest = QJsonDocument::fromJson(contentOf(dir.filePath("packed.json"))).object();
+    EXPECT_FALSE(manifest.contains("grid"));
+    const QJsonArray listed = manifest["tiles"].toArray();
+    ASSERT_EQ(listed.size(), 4);
+    EXPECT_EQ(listed[3].toObject()["status"].toString(), "speck");
+    EXPECT_EQ(listed[3].toObject()["x"].toInt(), 22);
+    const QImage overlay(dir.filePath("cut.png"));
+    EXPECT_FALSE(overlay.isNull());
+    EXPECT_EQ(overlay.width() % sheet.width(), 0);
+    EXPECT_EQ(overlay.width() / sheet.width(), overlay.height() / sheet.height());
 }
 
 // ---------------------------------------------------------------- empty and repeated tiles, manifest

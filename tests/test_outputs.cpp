@@ -178,7 +178,7 @@ TEST(Tileset, TellsTiledTheGridOrSaysWhyItCannot)
         {"name not UTF-8", notUtf8, "UTF-8", ""},
     };
     for (const auto& c : cases) {
-        const auto tsx = cli::tilesetTsx(c.report, "/work/maps/level.tsx");
+        const auto tsx = cli::tilesetTsx(c.report, "/work/maps/level.tsx", "/work/maps/tiles");
         if (c.problem) {
             ASSERT_TRUE(std::holds_alternative<std::string>(tsx)) << c.name;
             EXPECT_NE(std::get<std::string>(tsx).find(c.problem), std::string::npos)
@@ -203,7 +203,7 @@ TEST(Tileset, TellsTiledTheGridOrSaysWhyItCannot)
                   QDir::current().absoluteFilePath("sheet.png"))
             << c.name;
     }
-    const auto tsx = cli::tilesetTsx(fitting, QDir::current().absoluteFilePath("tilesets/level.tsx").toStdString());
+    const auto tsx = cli::tilesetTsx(fitting, QDir::current().absoluteFilePath("tilesets/level.tsx").toStdString(), "tiles");
     EXPECT_EQ(elementsOf(std::get<QByteArray>(tsx))["image"].value("source"), QString("../sheet.png"));
 }
 
