@@ -116,6 +116,9 @@ struct Manifest {
     // holds only its own picture's pixels, and a neighbour may reach into its
     // rectangle: only its pixels that are not transparent are put back.
     bool grid = true;
+    // Islands on an opaque background: its colour, which their tiles' pixels of
+    // that colour leave as it was beneath.
+    std::optional<QRgb> behind;
     std::vector<ManifestTile> tiles;
 };
 
@@ -159,6 +162,10 @@ public:
         manifest.height = numberAt(sheet, "height", "sheet", 1);
         manifest.output = besideManifest(mPath, textAt(root, "output", ""));
         manifest.grid = root.contains(QLatin1String("grid"));
+        // Islands on a colour: their tiles show it where they are not theirs.
+        const QString background = root.value(QLatin1String("background")).toString();
+        if (!manifest.grid && background.size() == 6 && background != QLatin1String("transparent"))
+            manifest.behind = 0xFF000000u | background.toUInt(nullptr, 16);
         const QJsonValue tiles = root.value(QLatin1String("tiles"));
         if (!tiles.isArray())
             refuse("has no list 'tiles'");
@@ -178,17 +185,28 @@ private:
     {
         ManifestTile tile;
         tile.number = numberAt(object, "number", where, 0);
-        tile.place = {numberAt(object, "x", where, 0), numberAt(object, "y", where, 0),
+        // A picture's pad may reach past the sheet's edges; a grid's tiles never do.
+        const int32_t least = manifest.grid ? 0 : -kWidestPad;
+        tile.place = {numberAt(object, "x", where, least), numberAt(object, "y", where, least),
                       numberAt(object, "width", where, 1), numberAt(object, "height", where, 1)};
         const PixelRect& r = tile.place;
-        if (int64_t(r.x) + r.width > manifest.width || int64_t(r.y) + r.height > manifest.height)
+        const int32_t beyond = manifest.grid ? 0 : kWidestPad;
+        if (int64_t(r.x) + r.width > int64_t(manifest.width) + beyond ||
+            int64_t(r.y) + r.height > int64_t(manifest.height) + beyond)
             refuse("puts tile " + std::to_string(tile.number) + " at " + std::to_string(r.x) + "," +
                    std::to_string(r.y) + " " + sizeText(r.width, r.height) + ", outside the sheet of " +
                    sizeText(manifest.width, manifest.height));
-        // A tile's file holds all of its place. A trimmed tile's file will hold
-        // less: read the rectangle it holds into held here, once the manifest
-        // names it; the rest reads held for the file and place for the sheet.
+        // A tile's file holds all of its place, a trimmed tile's only what shows.
         tile.held = tile.place;
+        if (object.contains(QLatin1String("trim"))) {
+            const QJsonObject trim = objectAt(object, "trim");
+            const std::string inTrim = where + ".trim";
+            tile.held = {r.x + numberAt(trim, "x", inTrim, 0), r.y + numberAt(trim, "y", inTrim, 0),
+                         numberAt(trim, "width", inTrim, 1), numberAt(trim, "height", inTrim, 1)};
+            if (tile.held.x + int64_t(tile.held.width) > int64_t(r.x) + r.width ||
+                tile.held.y + int64_t(tile.held.height) > int64_t(r.y) + r.height)
+                refuse("trims tile " + std::to_string(tile.number) + " to more than the tile" + in(where));
+        }
         tile.file = textAt(object, "file", where);
         tile.status = textAt(object, "status", where);
         if (tile.status == "repeat")
@@ -482,7 +500,7 @@ private:
         });
         for (const size_t i : fromFiles) {
             const PixelRect& at = manifest.tiles[i].held;
-            pixels.place(ahead.take(), at.x, at.y, !manifest.grid);
+            pixels.place(ahead.take(), at.x, at.y, !manifest.grid, manifest.behind);
         }
         if (!old.used)
             pixels.fillUncovered(mAssembling.background ? 0xFF000000u | *mAssembling.background : 0u);

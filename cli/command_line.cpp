@@ -316,12 +316,10 @@ std::string readFinding(const QCommandLineParser& parser, const Options& options
             return given(options.connect) + ": pixels connect at 4 sides or at 8 sides and corners";
         found.connect = parser.value(options.connect).toInt();
     }
-    // A pad keeps a tile's size far from what 32 bits hold.
-    constexpr int64_t kWidestPad = 1024;
     for (const auto& [option, value, least, most] :
          {std::tuple{&options.merge, &found.merge, 0, kLargestNumber},
           std::tuple{&options.minArea, &found.minArea, 1, kLargestNumber},
-          std::tuple{&options.pad, &cutting.pad, 0, kWidestPad}}) {
+          std::tuple{&options.pad, &cutting.pad, 0, int64_t(kWidestPad)}}) {
         if (!parser.isSet(*option))
             continue;
         const std::optional<int32_t> number = wholeNumber(parser.value(*option), least);

@@ -22,6 +22,9 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// The widest --pad: it keeps a tile's size far from what 32 bits hold.
+constexpr int32_t kWidestPad = 1024;
+
 enum class Action { OpenWindow, ShowHelp, ShowVersion, SaveAll, Assemble, Misuse };
 
 // Where a sheet's tiles come from: the grid the options give (the strip rule

@@ -105,6 +105,8 @@ void manifestJson(const SheetReport& report, const std::string& manifestPath, co
     QJsonObject head{{u"sheet"_s, sheetOf(report, from)}, {u"output"_s, seenFrom(from, realFolder(textOf(output)))}};
     if (report.hasGrid)
         head.insert(u"grid"_s, gridOf(report));
+    else
+        head.insert(u"background"_s, textOf(report.background));
     addTileFiles(head, report);
     // The tiles, last in key order, go one a line after the rest, so that no
     // document of every tile is ever held.

@@ -14,7 +14,8 @@ namespace cli {
 // pieces: "sheet" (path, width, height, format), "output" (the output folder),
 // "grid" (tileWidth, tileHeight, margin and spacing as [x, y], columns, rows,
 // first, and found: the options of a grid found from the sheet), absent for
-// tiles that are the sheet's pictures, and "tiles" in tile order, one a line
+// tiles that are the sheet's pictures, which have "background" (transparent
+// or RRGGBB) instead, and "tiles" in tile order, one a line
 // (number, row, column, x, y, width, height, file, status, and repeatOf for a
 // repeat; with --trim, "trim": the x, y, width and height of the file's pixels
 // within the tile); a rectangle may reach past the sheet by a picture's pad.

@@ -7,6 +7,7 @@
 #include "tiles/found_grid.h"
 
 #include <QImage>
+#include <cstdio>
 #include <new>
 #include <string_view>
 #include <unordered_map>
@@ -132,6 +133,9 @@ std::vector<tiles::GridTile> islandTiles(SheetPlan& sheet, const Cutting& cuttin
     SheetReport& report = sheet.report;
     report.hasGrid = false;
     findIslands(sheet, cutting);
+    char colour[7];
+    std::snprintf(colour, sizeof colour, "%06x", unsigned(sheet.islands.background & 0xFFFFFFu));
+    report.background = sheet.islands.transparentBackground ? "transparent" : colour;
     const std::vector<tiles::Island>& pictures = sheet.islands.pictures;
     checkCount(report.path, int64_t(pictures.size()), "pictures", mostTiles);
     if (pictures.empty())

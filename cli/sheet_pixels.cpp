@@ -228,9 +228,15 @@ void SheetPixels::begin(QImage::Format format)
         mPalette.colours = QList<QRgb>(kPaletteSize, 0);
 }
 
-void SheetPixels::place(const QImage& given, int x, int y, bool overOnly)
+void SheetPixels::place(const QImage& given, int x, int y, bool overOnly, std::optional<QRgb> behind)
 {
-    const QImage tile = normalised(given);
+    const QRect inside = QRect(x, y, given.width(), given.height()).intersected(QRect(0, 0, mWidth, mHeight));
+    if (inside.isEmpty())
+        return;
+    const QImage tile =
+        normalised(inside.size() == given.size() ? given : given.copy(inside.translated(-x, -y)));
+    x = inside.x();
+    y = inside.y();
     if (tile.isNull())
         throw std::bad_alloc();
     if (mImage.isNull())
@@ -238,12 +244,12 @@ void SheetPixels::place(const QImage& given, int x, int y, bool overOnly)
     if (mImage.format() == QImage::Format_Indexed8) {
         const QImage indexes = asIndexes(tile);
         if (!indexes.isNull()) {
-            copy(indexes, tile, x, y, overOnly);
+            copy(indexes, tile, x, y, overOnly, behind);
             return;
         }
     }
     widenFor(tile);
-    copy(inFormat(tile, mImage.format()), tile, x, y, overOnly);
+    copy(inFormat(tile, mImage.format()), tile, x, y, overOnly, behind);
 }
 
 void SheetPixels::widenFor(const QImage& tile)
@@ -321,8 +327,10 @@ QImage SheetPixels::asIndexes(const QImage& tile)
     return indexes;
 }
 
-void SheetPixels::copy(const QImage& pixels, const QImage& tile, int x, int y, bool overOnly)
+void SheetPixels::copy(const QImage& pixels, const QImage& tile, int x, int y, bool overOnly,
+                       std::optional<QRgb> behind)
 {
+    const QRgba64 skipped = QRgba64::fromArgb32(behind.value_or(0));
     const size_t bytes = size_t(mImage.depth()) / CHAR_BIT;
     const qsizetype stride = mImage.bytesPerLine();
     uchar* base = mImage.bits();
@@ -340,7 +348,7 @@ void SheetPixels::copy(const QImage& pixels, const QImage& tile, int x, int y, b
         }
         const auto* alphas = reinterpret_cast<const QRgba64*>(alpha.constScanLine(row));
         for (int column = 0; column < pixels.width(); ++column) {
-            if (alphas[column].alpha() == 0)
+            if (alphas[column].alpha() == 0 || (behind && alphas[column] == skipped))
                 continue;
             std::memcpy(out + size_t(column) * bytes, in + size_t(column) * bytes, bytes);
             if (uncovered)

@@ -7,6 +7,7 @@
 // whole sheet the deeper kind first.
 
 #include <QImage>
+#include <optional>
 #include <QList>
 #include <bitset>
 #include <cstdint>
@@ -22,10 +23,12 @@ public:
     // Starts with no pixel covered; the first tile decides the kind of pixels.
     SheetPixels(int width, int height);
 
-    // Puts the tile's pixels at (x, y), inside the sheet. With overOnly, the
-    // tile's fully transparent pixels leave what is beneath, as an island's
-    // neighbours may share its rectangle. Errors: std::bad_alloc.
-    void place(const QImage& tile, int x, int y, bool overOnly);
+    // Puts the tile's pixels at (x, y); what lies past the sheet's edges (a
+    // picture's pad) is left out. With overOnly, the tile's fully transparent
+    // pixels, and those of the colour behind (0xAARRGGBB) when given, leave
+    // what is beneath, as an island's neighbours may share its rectangle.
+    // Errors: std::bad_alloc.
+    void place(const QImage& tile, int x, int y, bool overOnly, std::optional<QRgb> behind = std::nullopt);
     // Gives every pixel that no tile covered this colour and alpha.
     void fillUncovered(QRgb colour);
     // Whether some pixel is not covered yet.
@@ -54,7 +57,7 @@ private:
     // The tile as indexes into the palette, or a null image when the palette
     // cannot hold it.
     QImage asIndexes(const QImage& tile);
-    void copy(const QImage& pixels, const QImage& tile, int x, int y, bool overOnly);
+    void copy(const QImage& pixels, const QImage& tile, int x, int y, bool overOnly, std::optional<QRgb> behind);
 
     QImage mImage;
     Palette mPalette;

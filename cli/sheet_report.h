@@ -57,6 +57,8 @@ struct SheetReport {
     tiles::Grid grid;
     // The options that give a grid found from the sheet, "" for one given.
     std::string found;
+    // Islands: what lies between them, "transparent" or RRGGBB.
+    std::string background;
     std::vector<TileReport> tiles;
     // How the tile files are made: each pixel a scale x scale block (--scale),
     // or none at all (--no-tiles).

@@ -39,6 +39,25 @@ QByteArray sheetWithBlanksAndRepeats()
     return formats::encodePng(sheet);
 }
 
+// Pictures on a background for --islands: an L whose box holds a bar beside
+// it, a square against the left edge (a pad reaches past it), and a speck.
+QByteArray sheetOfIslands(QRgb background, QImage::Format format)
+{
+    QImage sheet(40, 24, format);
+    sheet.fill(background);
+    const auto fill = [&](int left, int top, int width, int height, QRgb colour) {
+        for (int y = top; y < top + height; ++y)
+            for (int x = left; x < left + width; ++x)
+                sheet.setPixel(x, y, colour);
+    };
+    fill(4, 2, 1, 12, qRgb(200, 30, 30));
+    fill(4, 13, 14, 1, qRgb(200, 30, 30));
+    fill(8, 4, 3, 6, qRgb(30, 30, 200));
+    fill(0, 16, 5, 5, qRgb(30, 160, 30));
+    fill(36, 2, 1, 1, qRgb(250, 250, 250));
+    return formats::encodePng(sheet);
+}
+
 // The same sheet, the same kind of pixels and the same PNG bit depth and colour type.
 void expectSameSheet(const QString& original, const QString& rebuilt)
 {
@@ -112,6 +131,16 @@ TEST(Assemble, EveryKindOfCutComesBackExactly)
         {"16-bit RGBA", pngFile({kPngRgba, 16, 40, 24}), {"--tile", "8x8", "--margin", "2", "--format", "png"}, false},
         {"16-bit grey", pngFile({kPngGrey, 16, 24, 24}), {"--tile", "8x8", "--format", "png"}, true},
         {"BMP tiles, opaque sheet", pngFile({kPngRgb, 8, 48, 32}), {"--tile", "16x16"}, true},
+        {"trimmed", sheetWithBlanksAndRepeats(), {"--tile", "16x16", "--trim", "--format", "png"}, true},
+        {"islands, padded and trimmed",
+         sheetOfIslands(0, QImage::Format_ARGB32),
+         {"--islands", "--pad", "2", "--min-area", "1", "--trim", "--format", "png"},
+         true},
+        // Without the old sheet, what lies between the pictures would come back transparent.
+        {"islands on a colour",
+         sheetOfIslands(qRgb(255, 0, 255), QImage::Format_RGB32),
+         {"--islands", "--trim", "--format", "png"},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
