@@ -8,7 +8,6 @@
 
 #include <random>
 
-using tiles::BackgroundKind;
 using tiles::findIslands;
 using tiles::Island;
 using tiles::IslandOptions;
@@ -17,15 +16,8 @@ using tiles::PixelRect;
 
 namespace {
 
-const std::map<char, uint32_t> kPalette = {
-    {'#', 0xFF202020}, {'o', 0xFF40A040}, {'m', 0xFFFF00FF}, {'n', 0xFFF905FC}, // n: magenta, 6 off
-};
-
-struct Expected {
-    PixelRect box;
-    int64_t area;
-    bool speck;
-};
+// n: magenta 6 off, within the default tolerance.
+const std::map<char, uint32_t> kPalette = {{'#', 0xFF202020}, {'o', 0xFF40A040}, {'m', 0xFFFF00FF}, {'n', 0xFFF905FC}};
 
 std::string text(const PixelRect& r)
 {
@@ -37,8 +29,6 @@ std::string text(const Island& i)
 {
     return text(i.box) + " area " + std::to_string(i.area) + (i.speck ? " speck" : "");
 }
-
-std::string text(const Expected& e) { return text(Island{e.box, e.area, e.speck, 0}); }
 
 IslandOptions with(int32_t merge, int32_t connect = 8, int32_t minArea = tiles::kDefaultMinArea)
 {
@@ -53,64 +43,59 @@ IslandOptions with(int32_t merge, int32_t connect = 8, int32_t minArea = tiles::
 
 TEST(Islands, DrawnSheets)
 {
-    const std::vector<std::string> dottedI = {".#.", "...", ".#.", ".#.", ".#.", ".#.", ".#."};
-    const std::vector<std::string> corner = {"##..", "##..", "..##", "..##"};
-    const std::vector<std::string> oneApart = {"##.##", "##.##"};
-    const std::vector<std::string> twoApart = {"##..##", "##..##"};
-    const std::vector<std::string> specks = {"#.......", "...####.", "...####.", "........", ".#....##"};
-    const std::vector<std::string> ragged = {
-        "......##", //
-        "##....##", //
-        "##.##.##", //
-        "...##...", //
-        "...##...", //
-        "........", //
-        "#####...", //
-    };
-    const std::vector<std::string> reachingIn = {"#####", "#....", "#.oo.", "#.oo.", "#....", "#####"};
-    const std::vector<std::string> onMagenta = {"mmmmmmm", "m##mmmm", "m##mnom", "mnmmmmm", "mmmm#mm"};
+    using Art = std::vector<std::string>;
+    const Art dottedI = {".#.", "...", ".#.", ".#.", ".#.", ".#.", ".#."};
+    const Art corner = {"##..", "##..", "..##", "..##"};
+    const Art oneApart = {"##.##", "##.##"};
+    const Art twoApart = {"##..##", "##..##"};
+    const Art specks = {"#.......", "...####.", "...####.", "........", ".#....##"};
+    const Art ragged = {"......##", "##....##", "##.##.##", "...##...", "...##...", "........", "#####..."};
+    const Art ring = {"#####", "#....", "#.oo.", "#.oo.", "#....", "#####"};
+    const Art onMagenta = {"mmmmmmm", "m##mmmm", "m##mnom", "mnmmmmm", "mmmm#mm"};
+    IslandOptions givenMagenta = with(0, 8, 1);
+    givenMagenta.background = tiles::BackgroundKind::Colour;
+    givenMagenta.colour = 0xFF00FF;
     const struct Case {
         const char* what;
-        const std::vector<std::string>& art;
+        const Art& art;
         IslandOptions options;
-        std::vector<Expected> pictures; // in order, with their labels 1, 2, ...
+        std::vector<std::string> pictures; // in order: labels 1, 2, ...
     } cases[] = {
-        {"dotted i, by default: the dot a speck", dottedI, {}, {{{1, 2, 1, 5}, 5, false}, {{1, 0, 1, 1}, 1, true}}},
-        {"dotted i, merge 1", dottedI, with(1), {{{1, 0, 1, 7}, 6, false}}},
-        {"corner, connect 8", corner, with(0, 8), {{{0, 0, 4, 4}, 8, false}}},
-        {"corner, connect 4", corner, with(0, 4), {{{0, 0, 2, 2}, 4, false}, {{2, 2, 2, 2}, 4, false}}},
-        {"1 apart, merge 0", oneApart, with(0), {{{0, 0, 2, 2}, 4, false}, {{3, 0, 2, 2}, 4, false}}},
-        {"1 apart, merge 1", oneApart, with(1), {{{0, 0, 5, 2}, 8, false}}},
-        {"packed 2 apart, merge 1", twoApart, with(1), {{{0, 0, 2, 2}, 4, false}, {{4, 0, 2, 2}, 4, false}}},
-        {"packed 2 apart, merge 2", twoApart, with(2), {{{0, 0, 6, 2}, 8, false}}},
+        {"dotted i, by default: the dot a speck", dottedI, {}, {"1,2 1x5 area 5", "1,0 1x1 area 1 speck"}},
+        {"dotted i, merge 1", dottedI, with(1), {"1,0 1x7 area 6"}},
+        {"corner, connect 8", corner, with(0, 8), {"0,0 4x4 area 8"}},
+        {"corner, connect 4", corner, with(0, 4), {"0,0 2x2 area 4", "2,2 2x2 area 4"}},
+        {"1 apart, merge 0", oneApart, with(0), {"0,0 2x2 area 4", "3,0 2x2 area 4"}},
+        {"1 apart, merge 1", oneApart, with(1), {"0,0 5x2 area 8"}},
+        {"packed 2 apart, merge 1", twoApart, with(1), {"0,0 2x2 area 4", "4,0 2x2 area 4"}},
+        {"packed 2 apart, merge 2", twoApart, with(2), {"0,0 6x2 area 8"}},
         {"specks after the pictures, in reading order",
          specks,
          {},
-         {{{3, 1, 4, 2}, 8, false}, {{0, 0, 1, 1}, 1, true}, {{1, 4, 1, 1}, 1, true}, {{6, 4, 2, 1}, 2, true}}},
-        {"merge 1: the specks join, the far one once the box has grown", specks, with(1),
-         {{{0, 0, 8, 5}, 12, false}}},
-        {"ragged row, then the next",
+         {"3,1 4x2 area 8", "0,0 1x1 area 1 speck", "1,4 1x1 area 1 speck", "6,4 2x1 area 2 speck"}},
+        {"merge 1: the specks join, the far one once the box has grown", specks, with(1), {"0,0 8x5 area 12"}},
+        {"a ragged row, then the next",
          ragged,
          with(0, 8, 1),
-         {{{0, 1, 2, 2}, 4, false}, {{3, 2, 2, 3}, 6, false}, {{6, 0, 2, 3}, 6, false}, {{0, 6, 5, 1}, 5, false}}},
-        {"a neighbour inside the box", reachingIn, {}, {{{0, 0, 5, 6}, 14, false}, {{2, 2, 2, 2}, 4, false}}},
-        {"opaque border: its colour, noise within tolerance",
+         {"0,1 2x2 area 4", "3,2 2x3 area 6", "6,0 2x3 area 6", "0,6 5x1 area 5"}},
+        {"a neighbour inside the box", ring, {}, {"0,0 5x6 area 14", "2,2 2x2 area 4"}},
+        {"border colour, noise within tolerance",
          onMagenta,
          with(0, 8, 1),
-         {{{1, 1, 2, 2}, 4, false}, {{5, 2, 1, 1}, 1, false}, {{4, 4, 1, 1}, 1, false}}},
+         {"1,1 2x2 area 4", "5,2 1x1 area 1", "4,4 1x1 area 1"}},
+        {"given colour: transparent pixels are pictures", corner, givenMagenta, {"0,0 4x4 area 16"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const PixelSheet sheet = drawnSheet(c.art, kPalette);
-        const Islands found = findIslands(sheet.view(), c.options);
+        const Islands found = findIslands(drawnSheet(c.art, kPalette).view(), c.options);
         ASSERT_EQ(found.pictures.size(), c.pictures.size());
         std::vector<int64_t> owned(c.pictures.size() + 1, 0);
         for (int32_t owner : found.owners)
             ++owned[size_t(owner)];
         for (size_t i = 0; i < c.pictures.size(); ++i) {
-            EXPECT_EQ(text(found.pictures[i]), text(c.pictures[i]));
+            EXPECT_EQ(text(found.pictures[i]), c.pictures[i]);
             EXPECT_EQ(found.pictures[i].label, int32_t(i + 1));
-            EXPECT_EQ(owned[i + 1], c.pictures[i].area);
+            EXPECT_EQ(owned[i + 1], found.pictures[i].area);
         }
     }
     // Rows in reading order, from 0; the specks' follow the pictures'.
@@ -123,42 +108,15 @@ TEST(Islands, DrawnSheets)
     EXPECT_EQ(rowsOf(findIslands(drawnSheet(ragged, kPalette).view(), with(0, 8, 1))),
               (std::vector<int32_t>{0, 0, 0, 1}));
     EXPECT_EQ(rowsOf(findIslands(drawnSheet(specks, kPalette).view(), {})), (std::vector<int32_t>{0, 1, 2, 2}));
-    // Owners tell the ring from what lies inside its box; the border's colour is the background.
-    const Islands ring = findIslands(drawnSheet(reachingIn, kPalette).view(), {});
-    EXPECT_EQ(ring.owners[2 * 5 + 2], 2);
-    EXPECT_EQ(ring.owners[1 * 5 + 1], 0);
-    EXPECT_EQ(ring.owners[0], 1);
-    EXPECT_TRUE(ring.transparentBackground);
+    // Owners tell the ring from what lies inside its box; an opaque border's colour is the background.
+    const Islands inRing = findIslands(drawnSheet(ring, kPalette).view(), {});
+    EXPECT_EQ(inRing.owners[2 * 5 + 2], 2);
+    EXPECT_EQ(inRing.owners[1 * 5 + 1], 0);
+    EXPECT_EQ(inRing.owners[0], 1);
+    EXPECT_TRUE(inRing.transparentBackground);
     const Islands magenta = findIslands(drawnSheet(onMagenta, kPalette).view(), {});
     EXPECT_FALSE(magenta.transparentBackground);
     EXPECT_EQ(magenta.background, 0xFFFF00FFu);
-}
-
-TEST(Islands, BackgroundChosen)
-{
-    // Mostly magenta, with a transparent corner and a picture on the border.
-    const std::vector<std::string> art = {".mmmm", "m##mm", "mmmm#"};
-    const struct Case {
-        const char* what;
-        IslandOptions options;
-        bool transparent;
-        uint32_t background;
-        size_t pictures;
-    } cases[] = {
-        {"auto: a transparent border pixel wins", {}, true, 0, 1},
-        {"given: a colour, the transparent corner a picture", {BackgroundKind::Colour, 0xFF00FF}, false, 0xFFFF00FF,
-         2},
-        {"given: black, everything else a picture", {BackgroundKind::Colour, 0x000000}, false, 0xFF000000, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        IslandOptions o = c.options;
-        o.minArea = 1;
-        const Islands found = findIslands(drawnSheet(art, kPalette).view(), o);
-        EXPECT_EQ(found.transparentBackground, c.transparent);
-        EXPECT_EQ(found.background, c.background);
-        EXPECT_EQ(found.pictures.size(), c.pictures);
-    }
 }
 
 // Sprites planted at random on a background, none touching another: every
@@ -170,36 +128,32 @@ TEST(Islands, SweepOfPlantedSprites)
     const auto pick = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
     for (int round = 0; round < 30; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const bool opaque = round % 2 == 1;
-        const uint32_t background = opaque ? 0xFF3A5F7D : 0;
+        const uint32_t background = round % 2 ? 0xFF3A5F7D : 0;
         PixelSheet sheet(pick(40, 240), pick(40, 160), background);
+        std::map<std::string, int> boxes;
         std::vector<PixelRect> planted;
         for (int tries = 0; tries < 400; ++tries) {
-            const bool speck = pick(0, 5) == 0;
-            const PixelRect r{pick(0, sheet.width - 1), pick(0, sheet.height - 1), speck ? 1 : pick(2, 24),
-                              speck ? 1 : pick(2, 24)};
-            const bool fits = r.x + r.width <= sheet.width && r.y + r.height <= sheet.height &&
-                              std::none_of(planted.begin(), planted.end(), [&](const PixelRect& p) {
-                                  return r.x <= p.x + p.width && p.x <= r.x + r.width && r.y <= p.y + p.height &&
-                                         p.y <= r.y + r.height;
-                              });
-            if (!fits)
-                continue;
+            const int32_t w = pick(0, 5) ? pick(2, 24) : 1; // 1: a speck
+            const int32_t h = w == 1 ? 1 : pick(2, 24);
+            const PixelRect r{pick(0, sheet.width - w), pick(0, sheet.height - h), w, h};
+            if (std::any_of(planted.begin(), planted.end(), [&](const PixelRect& p) {
+                    return r.x <= p.x + p.width && p.x <= r.x + w && r.y <= p.y + p.height && p.y <= r.y + h;
+                }))
+                continue; // it would touch
             planted.push_back(r);
-            // A solid frame and, inside, holes only where x + y is even, so
-            // every pixel touches the frame through its corners.
-            const uint32_t colour = 0xFF000000u | (rng() & 0xFFFFFFu) | 0x800000u;
-            for (int32_t y = r.y; y < r.y + r.height; ++y)
-                for (int32_t x = r.x; x < r.x + r.width; ++x) {
-                    const bool frame = x == r.x || y == r.y || x == r.x + r.width - 1 || y == r.y + r.height - 1;
-                    if (frame || (x + y) % 2 == 1 || pick(0, 1) == 0)
+            ++boxes[text(r)];
+            // A solid frame, and inside holes only where x + y is even: every
+            // pixel touches the frame through its corners.
+            const uint32_t colour = 0xFF800000u | rng();
+            for (int32_t y = r.y; y < r.y + h; ++y)
+                for (int32_t x = r.x; x < r.x + w; ++x)
+                    if (x == r.x || y == r.y || x == r.x + w - 1 || y == r.y + h - 1 || (x + y) % 2 || pick(0, 1))
                         sheet.at(x, y) = colour;
-                }
         }
         std::vector<bool> drawn(sheet.argb.size());
         for (size_t i = 0; i < drawn.size(); ++i) {
             drawn[i] = sheet.argb[i] != background;
-            if (opaque && !drawn[i] && pick(0, 3) == 0)
+            if (background && !drawn[i] && pick(0, 3) == 0)
                 sheet.argb[i] = background ^ 0x030503u; // noise within the tolerance
         }
 
@@ -207,21 +161,20 @@ TEST(Islands, SweepOfPlantedSprites)
         options.minArea = 2;
         const Islands found = findIslands(sheet.view(), options);
         ASSERT_EQ(found.pictures.size(), planted.size());
-        std::map<std::string, int> boxes;
-        for (const PixelRect& r : planted)
-            ++boxes[text(r)];
-        bool specksBegun = false;
-        for (const Island& island : found.pictures) {
+        size_t firstSpeck = found.pictures.size();
+        for (size_t i = 0; i < found.pictures.size(); ++i) {
+            const Island& island = found.pictures[i];
             EXPECT_EQ(--boxes[text(island.box)], 0) << text(island);
             EXPECT_EQ(island.speck, island.box.width == 1) << text(island);
-            EXPECT_FALSE(specksBegun && !island.speck) << "a picture after the specks";
-            specksBegun = specksBegun || island.speck;
+            EXPECT_TRUE(island.speck || i < firstSpeck) << "a picture after the specks";
+            firstSpeck = island.speck ? std::min(firstSpeck, i) : firstSpeck;
         }
         std::vector<int64_t> owned(found.pictures.size() + 1, 0);
         for (int32_t y = 0; y < sheet.height; ++y)
             for (int32_t x = 0; x < sheet.width; ++x) {
-                const int32_t owner = found.owners[size_t(y) * size_t(sheet.width) + size_t(x)];
-                ASSERT_EQ(owner != 0, drawn[size_t(y) * size_t(sheet.width) + size_t(x)]) << x << "," << y;
+                const size_t i = size_t(y) * size_t(sheet.width) + size_t(x);
+                const int32_t owner = found.owners[i];
+                ASSERT_EQ(owner != 0, drawn[i]) << x << "," << y;
                 if (owner == 0)
                     continue;
                 const PixelRect& b = found.pictures[size_t(owner - 1)].box;
