@@ -474,6 +474,10 @@ std::string readEngineData(const QCommandLineParser& parser, const Options& opti
     if (cutting.noTiles && cutting.atlases.empty() && cutting.manifest.empty() && cutting.tileset.empty())
         return "--no-tiles goes with --atlas, --manifest or --tileset, or nothing would be written";
     cutting.trim = parser.isSet(options.trim);
+    // An atlas names regions of the sheet, and a pad lies partly outside it;
+    // trimmed, a tile shows only what is inside.
+    if (cutting.pad > 0 && !cutting.atlases.empty() && !cutting.trim)
+        return "--pad reaches past the sheet, which --atlas cannot name: add --trim, or leave out --pad";
     if (parser.isSet(options.scale)) {
         const std::optional<int32_t> scale = wholeNumber(parser.value(options.scale), 2);
         if (!scale || *scale > 16)

@@ -379,6 +379,20 @@ TEST(CommandLine, ReadsTheCuttingOptionsAndRefusesWrongOnes)
         {{"--atlas", "godot:a.tres", "--fps", "0"}, {}, "--fps '0': frames per second are a whole number from 1"},
         {{"--no-tiles"}, {}, "--no-tiles goes with --atlas, --manifest or --tileset"},
         {{"--scale", "1"}, {}, "--scale '1': a scale is a whole number from 2 to 16"},
+        {{"--islands", "--tolerance", "0", "--background", "transparent", "--connect", "4", "--merge", "3",
+          "--min-area", "1", "--pad", "1024", "--overlay", "o.png"},
+         {},
+         ""},
+        {{"--tile", "auto", "--tolerance", "255", "--partial", "--first", "0"}, {0, 0, 0, 0, 0, 0, true, 0}, ""},
+        {{"--islands", "--tile", "16x16"}, {}, "--tile cuts a grid; --islands cuts each picture as it lies"},
+        {{"--tile", "auto", "--margin", "1"}, {}, "--margin goes with --tile WxH: --tile auto finds it"},
+        {{"--tolerance", "8"}, {}, "--tolerance goes with --tile auto or --islands"},
+        {{"--tile", "auto", "--tolerance", "256"}, {}, "a tolerance is a whole number from 0 to 255"},
+        {{"--merge", "1"}, {}, "--merge goes with --islands"},
+        {{"--islands", "--background", "pink"}, {}, "the background is auto, transparent or RRGGBB"},
+        {{"--islands", "--connect", "6"}, {}, "pixels connect at 4 sides or at 8 sides and corners"},
+        {{"--islands", "--pad", "1025"}, {}, "--pad '1025': a whole number from 0 to 1024"},
+        {{"--islands", "--pad", "2", "--atlas", "godot:a.tres"}, {}, "--pad reaches past the sheet"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments{"quorvel", "--save-all", "s.png", "--output", "out"};
