@@ -19,8 +19,7 @@
 
 using cli::AtlasFormat;
 
-// Islands (rectangles of any size and order, no grid) join this table once
-// that source is in; this cut already has no grid for the writers to lean on.
+// The writers read the tiles only: this cut has no grid, as islands have none.
 TEST(Atlas, WritesEachFormatAsItsEngineReadsIt)
 {
     // Three 8x8 tiles in a sheet of 24x8: tile 1 shows 4x5 pixels from (2, 1),
@@ -29,6 +28,7 @@ TEST(Atlas, WritesEachFormatAsItsEngineReadsIt)
     options.tileWidth = options.tileHeight = 8;
     cli::SheetReport report = reportByHand(24, 8, options, 3, 1);
     report.grid = {};
+    report.hasGrid = false;
     for (cli::TileReport& tile : report.tiles) {
         tile.file = "walk_" + tile.file;
         tile.shown = tile.tile.rect;
@@ -229,6 +229,47 @@ TEST(Atlas, EveryFormatRebuildsEveryTileFromTheSheet)
         EXPECT_EQ(contentOf(root.filePath("data2/" + file.section(':', 1))),
                   contentOf(root.filePath("data/" + file.section(':', 1))));
     EXPECT_EQ(QJsonDocument::fromJson(contentOf(root.filePath("data2/m.json")))["tilesWritten"], QJsonValue(false));
+}
+
+// Islands: each frame is its picture's box of the sheet, which its tile file
+// holds, a repeat's in the file of the tile it repeats.
+TEST(Atlas, IslandsFramesAreTheirPicturesBoxes)
+{
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    ASSERT_TRUE(root.mkpath("out"));
+    const QImage sheet = sheetToTrim();
+    writeFile(root.filePath("sheet.png"), formats::encodePng(sheet));
+    const char* const files[] = {"json-hash:a.json", "json-array:b.json", "aseprite:c.json", "godot:d.tres",
+                                 "libgdx:e.atlas"};
+    std::vector<std::string> arguments{root.filePath("sheet.png").toStdString(), "--output",
+                                       root.filePath("out").toStdString(), "--islands", "--unique", "--format",
+                                       "png", "--name", "f_{n}", "--manifest", root.filePath("m.json").toStdString()};
+    for (const char* file : files)
+        arguments.insert(arguments.end(),
+                         {"--atlas", QString(file).replace(":", ":" + dir.path() + "/").toStdString()});
+    const CutRun run = saveAll(arguments);
+    ASSERT_EQ(run.status, cli::kExitSuccess) << run.err;
+    // The two sprites and the block between them; the second sprite repeats the first.
+    EXPECT_EQ(entriesOf(root.filePath("out")), QStringList({"f_1.png", "f_2.png"}));
+    const QJsonArray tiles = QJsonDocument::fromJson(contentOf(root.filePath("m.json")))["tiles"].toArray();
+    ASSERT_EQ(tiles.size(), 3);
+    for (const QString file : files) {
+        SCOPED_TRACE(file.toStdString());
+        const AtlasFormat format = *cli::atlasFormatNamed(file.section(':', 0, 0).toStdString());
+        const ReadAtlas atlas = readAtlas(format, contentOf(root.filePath(file.section(':', 1))));
+        ASSERT_EQ(atlas.problem, "");
+        ASSERT_EQ(atlas.frames.size(), 3u);
+        for (int i = 0; i < tiles.size(); ++i) {
+            const QJsonObject tile = tiles[i].toObject();
+            const QRect box(tile["x"].toInt(), tile["y"].toInt(), tile["width"].toInt(), tile["height"].toInt());
+            EXPECT_EQ(atlas.frames[size_t(i)].region, box);
+            const int number = tile[tile["status"] == "repeat" ? "repeatOf" : "number"].toInt();
+            const QImage pixels = QImage(root.filePath("out/f_" + QString::number(number) + ".png"))
+                                      .convertToFormat(QImage::Format_ARGB32);
+            EXPECT_EQ(drawnFrame(sheet, atlas.frames[size_t(i)]), pixels) << i;
+        }
+    }
 }
 
 TEST(Atlas, ScaleMakesEachPixelABlockInTheSheetsOwnKindOfPixels)
