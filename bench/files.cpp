@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <dirent.h>
@@ -54,43 +55,68 @@ private:
     uint32_t mState;
 };
 
-// One sprite: a random left half mirrored, denser towards the middle, lit from
-// above with a few darker details, then outlined where it meets the ground.
-void drawSprite(QImage& sheet, int left, int top, int cell, Random& random)
+// Sprites packed in an atlas stand at least this far apart, so none touches another.
+constexpr int kPackingGap = 2;
+// More room than the least between sprites, drawn at random, so that a sheet's
+// sprites spread over it rather than crowd its top.
+constexpr uint32_t kExtraGapAcross = 6;
+constexpr uint32_t kExtraGapDown = 4;
+// How much shorter than its shelf a packed sprite may be.
+constexpr uint32_t kShelfSlack = 8;
+
+// One sprite in the area: a random left half mirrored, denser towards the
+// middle, lit from above with a few darker details, then outlined where it
+// meets the ground. Joined, each row is filled from its outermost pixel across
+// the middle, so that the figure is one island whatever was drawn.
+void drawSprite(QImage& sheet, const QRect& area, Random& random, bool joined = false)
 {
+    const int width = area.width();
+    const int height = area.height();
     const int hue = int(random.below(360));
     QRgb shades[kShades];
     shades[0] = QColor::fromHsv(hue, 200, 40).rgba();
     for (int i = 1; i < kShades; ++i)
         shades[i] = QColor::fromHsv(hue, 180 - 30 * i, 90 + 50 * i).rgba();
-    const int half = cell / 2;
-    std::vector<int> shade(size_t(cell * cell), -1);
-    for (int y = 1; y < cell - 1; ++y) {
+    const int half = width / 2;
+    const int middle = height / 2;
+    std::vector<int> shade(size_t(width * height), -1);
+    for (int y = 1; y < height - 1; ++y) {
         // Three bands, light at the top.
-        const int lit = kShades - 1 - (y * (kShades - 1)) / cell;
+        const int lit = kShades - 1 - (y * (kShades - 1)) / height;
+        int outermost = half - 1;
         for (int x = 1; x < half; ++x) {
             // Nearer the middle column and row, more likely part of the figure.
-            const int closeness = x + (half - std::abs(y - half));
-            if (int(random.below(uint32_t(cell + half))) >= closeness)
+            const int closeness = x + (middle - std::abs(y - middle));
+            if (int(random.below(uint32_t(width + half))) >= closeness)
                 continue;
             const int s = random.below(kDetailOneIn) == 0 ? 1 : lit;
-            shade[size_t(y * cell + x)] = s;
-            shade[size_t(y * cell + cell - 1 - x)] = s;
+            shade[size_t(y * width + x)] = s;
+            shade[size_t(y * width + width - 1 - x)] = s;
+            outermost = std::min(outermost, x);
+        }
+        for (int x = outermost; joined && x < width - outermost; ++x) {
+            if (shade[size_t(y * width + x)] <= 0)
+                shade[size_t(y * width + x)] = lit;
         }
     }
     const auto filled = [&](int x, int y) {
-        return x >= 0 && y >= 0 && x < cell && y < cell && shade[size_t(y * cell + x)] > 0;
+        return x >= 0 && y >= 0 && x < width && y < height && shade[size_t(y * width + x)] > 0;
     };
-    for (int y = 0; y < cell; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(sheet.scanLine(top + y)) + left;
-        for (int x = 0; x < cell; ++x) {
-            const int s = shade[size_t(y * cell + x)];
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(sheet.scanLine(area.top() + y)) + area.left();
+        for (int x = 0; x < width; ++x) {
+            const int s = shade[size_t(y * width + x)];
             if (s > 0)
                 row[x] = shades[s];
             else if (filled(x - 1, y) || filled(x + 1, y) || filled(x, y - 1) || filled(x, y + 1))
                 row[x] = shades[0];
         }
     }
+}
+
+bool savePng(const QImage& image, const fs::path& file)
+{
+    return image.save(QString::fromStdString(file.string()), "PNG");
 }
 
 } // namespace
@@ -114,10 +140,54 @@ void writeSpriteSheet(const fs::path& file, int width, int height, int cell, boo
     for (int top = 0; top + cell <= height; top += cell) {
         for (int left = 0; left + cell <= width; left += cell) {
             if (random.below(kEmptyOneIn) != 0 || !emptyCells)
-                drawSprite(sheet, left, top, cell, random);
+                drawSprite(sheet, QRect(left, top, cell, cell), random);
         }
     }
-    sheet.save(QString::fromStdString(file.string()), "PNG");
+    savePng(sheet, file);
+}
+
+int writeIslandSheet(const fs::path& file, int width, int height, int count, int minSize, int maxSize)
+{
+    QImage sheet(width, height, QImage::Format_ARGB32);
+    sheet.fill(Qt::transparent);
+    Random random(kSeed);
+    const auto size = [&] { return minSize + int(random.below(uint32_t(maxSize - minSize + 1))); };
+    int planted = 0;
+    // Shelves, as simple atlas packers fill a sheet: each sprite at its shelf's top.
+    for (int top = kPackingGap; planted < count;) {
+        const int shelf = size();
+        if (top + shelf + kPackingGap > height)
+            break;
+        for (int left = kPackingGap; planted < count;) {
+            const int spriteWidth = size();
+            const int spriteHeight = std::max(minSize, shelf - int(random.below(kShelfSlack)));
+            if (left + spriteWidth + kPackingGap > width)
+                break;
+            drawSprite(sheet, QRect(left, top, spriteWidth, spriteHeight), random, true);
+            ++planted;
+            left += spriteWidth + kPackingGap + int(random.below(kExtraGapAcross));
+        }
+        top += shelf + kPackingGap + int(random.below(kExtraGapDown));
+    }
+    return savePng(sheet, file) ? planted : 0;
+}
+
+bool writeGutterSheet(const fs::path& file, int width, int height, int tile)
+{
+    QImage sheet(width, height, QImage::Format_ARGB32);
+    sheet.fill(Qt::transparent);
+    Random random(kSeed);
+    for (int top = 0; top + tile <= height; top += tile + 1) {
+        for (int left = 0; left + tile <= width; left += tile + 1) {
+            // An opaque ground of its own under each figure: the tiles reach
+            // their edges, so the gutters alone are whole transparent lines.
+            const QRgb ground = QColor::fromHsv(int(random.below(360)), 60, 200).rgba();
+            for (int y = top; y < top + tile; ++y)
+                std::fill_n(reinterpret_cast<QRgb*>(sheet.scanLine(y)) + left, tile, ground);
+            drawSprite(sheet, QRect(left, top, tile, tile), random);
+        }
+    }
+    return savePng(sheet, file);
 }
 
 std::string checkSheetTiles(const fs::path& folder, const std::string& prefix, const fs::path& sheet, int cell,

@@ -20,6 +20,18 @@ void writeStrip(const std::filesystem::path& file, int width, int height);
 // run cuts the same sheet.
 void writeSpriteSheet(const std::filesystem::path& file, int width, int height, int cell, bool emptyCells = true);
 
+// Writes up to count sprites of minSize to maxSize pixels a side as an RGBA
+// PNG, packed in shelves on a transparent ground at least 2 pixels apart, as
+// atlas packers leave them; each sprite one island (its pixels all touch, and
+// there are more than four). Returns how many it planted (fewer when the sheet
+// is full), 0 when the file cannot be written.
+int writeIslandSheet(const std::filesystem::path& file, int width, int height, int count, int minSize, int maxSize);
+
+// Writes an RGBA PNG of tile x tile tiles from the top left corner, each an
+// opaque ground with a sprite on it, and a transparent 1-pixel gutter after
+// every tile, so the tiles' grid can be found from the gutters.
+bool writeGutterSheet(const std::filesystem::path& file, int width, int height, int tile);
+
 // Why the two pictures do not hold the same pixels and alpha; empty when they do.
 std::string checkSamePixels(const std::filesystem::path& picture, const std::filesystem::path& reference);
 

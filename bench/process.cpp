@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -48,7 +49,7 @@ void drain(int outFd, int errFd, std::string& out, std::string& err)
 
 } // namespace
 
-ProcessResult runProcess(const std::vector<std::string>& argv)
+ProcessResult runProcess(const std::vector<std::string>& argv, bool discardOut)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -69,7 +70,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv)
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
+        const int nowhere = discardOut ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+        dup2(nowhere >= 0 ? nowhere : outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(outPipe[1]);

@@ -21,7 +21,8 @@ struct ProcessResult {
     bool ok() const { return exitCode == 0; }
 };
 
-// argv[0] is looked up on PATH unless it holds a slash.
-ProcessResult runProcess(const std::vector<std::string>& argv);
+// argv[0] is looked up on PATH unless it holds a slash. With discardOut, the
+// child's stdout goes to /dev/null, as a user's would when only the files count.
+ProcessResult runProcess(const std::vector<std::string>& argv, bool discardOut = false);
 
 } // namespace bench

@@ -4,7 +4,9 @@
 // and plain system calls writing files of the same size; a large sprite sheet
 // cut into PNG tiles by the program itself, beside libvips and plain writes,
 // and put back together from them, beside libvips joining the same tiles;
-// and a folder of 100,000 files shown in the window beside a plain scan of it.
+// the tiles of two large sheets found (islands, and a grid from its gutters)
+// in a dry run, against a run that only decodes the sheet, the islands beside
+// ImageMagick's connected components; and a folder of 100,000 files shown in the window beside a plain scan of it.
 // Run without arguments (or with --runs N, --work FOLDER, --keep, --convert
 // PROGRAM, --gm PROGRAM, --vips PROGRAM, --quorvel PROGRAM, --only TEXT); the
 // --idle, --save-all, --load-pick and --show-folder modes are the child
@@ -22,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +48,17 @@ constexpr double kMaxSheetToPlainFiles = 1.5;
 constexpr double kMaxSheetPictureSizes = 2.0;
 // The sheet's cells, and the tiles it is cut into.
 constexpr int kSheetCell = 16;
+// Finding the tiles, the dry run's time over a run that only decodes the
+// sheet, against that decoding time: finding must cost less than reading.
+constexpr double kMaxIslandsFinding = 2.0;
+constexpr double kMaxGridFinding = 0.25;
+// The islands sheet: sprites of 6 to 40 pixels a side, as a packed atlas of
+// small game sprites holds.
+constexpr int kIslands = 20000;
+constexpr int kMinSprite = 6;
+constexpr int kMaxSprite = 40;
+// The gutter sheet's tiles: 31 pixels and a gutter make 128 across 4096.
+constexpr int kGutterTile = 31;
 constexpr double kMaxLoadMs = 100;
 constexpr double kMaxPictureSizes = 3.0;
 constexpr double kMaxFolderShownMs = 300;
@@ -64,8 +78,10 @@ const std::vector<std::string> kPicturePatterns = {"*.bmp", "*.gif"};
 
 // SaveAll runs the form's Save all on a strip; CutSheet runs the program's
 // batch mode on a sheet of sprites, into PNG tiles; AssembleSheet puts such
-// tiles back into one sheet by their manifest.
-enum class Job { SaveAll, CutSheet, AssembleSheet, LoadPick, ShowFolder };
+// tiles back into one sheet by their manifest; FindTiles finds a sheet's
+// tiles in a dry run.
+enum class Job { SaveAll, CutSheet, AssembleSheet, FindTiles, LoadPick, ShowFolder };
+enum class Finder { None, Islands, Grid };
 // Which of the cutting tools a Save all's whole process is compared with.
 enum class Peer { None, FasterTool, GraphicsMagick, Vips };
 
@@ -77,9 +93,11 @@ struct BenchCase {
     int height; // of the strip
     Peer peer = Peer::None;
     double maxRatioToPeer = 0;
+    Finder finder = Finder::None;
+    double maxFindingToDecode = 0;
 
     bool cuts() const { return job == Job::SaveAll || job == Job::CutSheet; }
-    bool sheet() const { return job == Job::CutSheet || job == Job::AssembleSheet; }
+    bool sheet() const { return job == Job::CutSheet || job == Job::AssembleSheet || job == Job::FindTiles; }
     int tileWidth() const { return sheet() ? kSheetCell : tiles::baseTileWidth(height); }
     int tileHeight() const { return sheet() ? kSheetCell : height; }
 };
@@ -94,6 +112,10 @@ const BenchCase kCases[] = {
     {"Cut a sheet: 65,536 PNG tiles of 16x16, batch mode", Job::CutSheet, kOffscreen, 4096, 4096, Peer::Vips, 0.5},
     {"Put a sheet back: 65,536 PNG tiles of 16x16, batch mode", Job::AssembleSheet, kOffscreen, 4096, 4096,
      Peer::Vips, 0.5},
+    {"Find islands: 20,000 sprites on 4096x4096, dry run", Job::FindTiles, kOffscreen, 4096, 4096, Peer::None, 0,
+     Finder::Islands, kMaxIslandsFinding},
+    {"Find the grid: 16,384 tiles of 31x31 on 4096x4096, dry run", Job::FindTiles, kOffscreen, 4096, 4096,
+     Peer::None, 0, Finder::Grid, kMaxGridFinding},
     {"Load and pick: a 16000x256 strip, offscreen", Job::LoadPick, kOffscreen, 16000, 256},
     {"Folder of 100,000 files, real window", Job::ShowFolder, kRealWindow, 100000, 0},
 };
@@ -207,6 +229,17 @@ exec "$vips" arrayjoin "$rows" "$out/sheet.png[compression=1]" --across 1)";
             std::to_string(count), out.string()};
 }
 
+// ImageMagick labelling the islands of a sheet: its alpha alone, so that a
+// sprite's shades make one component as they make one island, and each
+// component listed with its box, as the dry run lists each tile.
+std::vector<std::string> componentsCommand(const Tool& tool, const fs::path& sheet)
+{
+    std::vector<std::string> argv = tool.argv;
+    argv.insert(argv.end(), {sheet.string(), "-alpha", "extract", "-define", "connected-components:verbose=true",
+                             "-connected-components", "8", "null:"});
+    return argv;
+}
+
 struct CaseResult {
     const BenchCase* benchCase;
     int tiles;
@@ -215,11 +248,15 @@ struct CaseResult {
     std::vector<std::pair<const Tool*, Series>> tools;
     // The sheet whose tiles are put back.
     fs::path sheet;
+    // The same program only decoding the sheet, in the same rounds.
+    Series decode;
     // Plain file writes of as many tiles, or plain scans of the folder.
     std::vector<double> plainMs;
     std::string plainFailure;
 
     double pictureMiB() const { return benchCase->width * double(benchCase->height) * kBytesPerPixel / kMiB; }
+    // What finding the tiles costs over decoding the sheet, as a share of decoding.
+    double findingToDecode() const { return pairedRatio(quorvel.wallMs, decode.wallMs) - 1; }
     double plainPerFileUs() const { return median(plainMs) / tiles * kMicrosPerMilli; }
     double saveAllPerTileUs() const { return quorvel.innerMs("save_all_ms") / tiles * kMicrosPerMilli; }
     std::vector<double> saveAllMs() const
@@ -267,6 +304,8 @@ void runQuorvel(const Options& options, const BenchCase& benchCase, const fs::pa
     case Job::ShowFolder:
         argv.insert(argv.end(), {"--show-folder", benchCase.platformName, input.string()});
         break;
+    case Job::FindTiles:
+        return; // runFindRounds runs these
     }
     if (!result.quorvel.add(runProcess(argv), argv.front()))
         return;
@@ -287,6 +326,55 @@ void runQuorvel(const Options& options, const BenchCase& benchCase, const fs::pa
     std::uintmax_t bytes = 0;
     if (firstRun && result.quorvel.failure.empty() && filesBelow(out, &bytes) > 0)
         result.tileBytes = bytes / filesBelow(out);
+}
+
+// The dry run that finds the case's tiles; with decodeOnly, the same run with
+// the whole sheet as its one tile, which decodes it and finds nothing.
+std::vector<std::string> findCommand(const Options& options, const BenchCase& benchCase, const fs::path& sheet,
+                                     const fs::path& out, bool decodeOnly)
+{
+    std::vector<std::string> argv{options.quorvel, "--save-all", sheet.string(), "--output", out.string(), "--dry-run"};
+    if (decodeOnly)
+        argv.insert(argv.end(), {"--tile", std::to_string(benchCase.width) + "x" + std::to_string(benchCase.height)});
+    else if (benchCase.finder == Finder::Islands)
+        argv.push_back("--islands");
+    else
+        argv.insert(argv.end(), {"--tile", "auto"});
+    return argv;
+}
+
+// Why the dry run did not list count tiles, each to be saved; empty when it did.
+std::string checkListing(const ProcessResult& run, int count)
+{
+    if (!run.ok())
+        return firstLine(run.err);
+    const std::string saved = " saved";
+    int lines = 0;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line); ++lines) {
+        if (line.size() < saved.size() || line.compare(line.size() - saved.size(), saved.size(), saved) != 0)
+            return "the dry run listed \"" + line + "\"";
+    }
+    if (lines != count)
+        return "the dry run listed " + std::to_string(lines) + " tiles, not " + std::to_string(count);
+    return {};
+}
+
+// A finder that found other tiles must not pass for a fast one: checked once,
+// untimed, with its listing read. So is the run that only decodes.
+std::string checkFound(const Options& options, const BenchCase& benchCase, const fs::path& sheet, const fs::path& out,
+                       int tiles)
+{
+    const ProcessResult found = runProcess(findCommand(options, benchCase, sheet, out, false));
+    if (std::string why = checkListing(found, tiles); !why.empty())
+        return why;
+    const std::string grid =
+        "found the grid --tile " + std::to_string(kGutterTile) + "x" + std::to_string(kGutterTile) + " --spacing 1";
+    if (benchCase.finder == Finder::Grid && found.err.find(grid) == std::string::npos)
+        return "not " + grid + ": " + firstLine(found.err);
+    if (std::string why = checkListing(runProcess(findCommand(options, benchCase, sheet, out, true)), 1); !why.empty())
+        return "decoding alone: " + why;
+    return {};
 }
 
 void runTool(const Tool& tool, const fs::path& strip, int tileWidth, int tileHeight, int tiles,
@@ -332,6 +420,13 @@ void printCase(const CaseResult& r)
         case Job::AssembleSheet:
             std::printf("   (the program itself, no window; libvips joins a row at a time, then the rows)\n");
             break;
+        case Job::FindTiles:
+            std::printf("   (the program itself, no window, stdout to /dev/null)\n");
+            printSeries("decode only", r.decode, r.tiles);
+            if (r.decode.ran())
+                std::printf("\n   (--tile %dx%d --dry-run: one tile); finding costs %.2fx the decoding\n",
+                        benchCase.width, benchCase.height, r.findingToDecode());
+            break;
         case Job::LoadPick:
             std::printf("   load %.1f ms, shown %.1f ms, pick %.2f ms (slowest %.2f ms) x %.0f\n",
                         r.quorvel.innerMs("load_ms"), r.quorvel.innerMs("shown_ms"), r.quorvel.innerMs("pick_ms"),
@@ -352,7 +447,7 @@ void printCase(const CaseResult& r)
             continue;
         }
         printSeries(tool->name.c_str(), series, r.tiles);
-        if ((saveAll || benchCase.job == Job::AssembleSheet) && r.quorvel.ran())
+        if ((saveAll || benchCase.job == Job::AssembleSheet || benchCase.job == Job::FindTiles) && r.quorvel.ran())
             std::printf("   quorvel/%s %.2f (cpu %.2f)\n", tool->name.c_str(), pairedRatio(r.quorvel.wallMs, series.wallMs),
                         pairedRatio(r.quorvel.cpuMs, series.cpuMs));
         else
@@ -378,6 +473,29 @@ fs::path runFolder(const fs::path& out, int run, const std::string& program)
     const fs::path folder = out / (program + "-" + std::to_string(run));
     makeEmptyFolder(folder);
     return folder;
+}
+
+// The dry run, decoding alone and ImageMagick in turns, round by round, each
+// with its stdout to /dev/null.
+void runFindRounds(const Options& options, const BenchCase& benchCase, const fs::path& sheet, const fs::path& out,
+                   CaseResult& result)
+{
+    for (int run = 0; run < options.runs; ++run) {
+        if (result.quorvel.failure.empty())
+            result.quorvel.add(
+                runProcess(findCommand(options, benchCase, sheet, runFolder(out, run, "quorvel"), false), true),
+                options.quorvel);
+        if (result.decode.failure.empty())
+            result.decode.add(
+                runProcess(findCommand(options, benchCase, sheet, runFolder(out, run, "decode"), true), true),
+                options.quorvel);
+        for (auto& [tool, series] : result.tools) {
+            if (series.failure.empty())
+                series.add(runProcess(componentsCommand(*tool, sheet), true), tool->argv.front());
+        }
+    }
+    if (result.quorvel.failure.empty() && !result.decode.failure.empty())
+        result.quorvel.failure = "decoding alone: " + result.decode.failure;
 }
 
 // Runs every program of a case in turns, round by round, so a slow moment of
@@ -420,7 +538,7 @@ void runRounds(const Options& options, const BenchCase& benchCase, const fs::pat
 CaseResult runCase(const Options& options, const std::vector<Tool>& tools, const BenchCase& benchCase,
                    const std::string& display)
 {
-    CaseResult result{&benchCase, 0, 0, {}, {}, {}, {}, {}};
+    CaseResult result{&benchCase, 0, 0, {}, {}, {}, {}, {}, {}};
     if (std::string(benchCase.platformName) == kRealWindow && display.empty()) {
         result.quorvel.failure = "no display for a real window";
         printCase(result);
@@ -445,6 +563,27 @@ CaseResult runCase(const Options& options, const std::vector<Tool>& tools, const
                 result.tools.push_back({&tool, {}});
         }
         runRounds(options, benchCase, sheet, out, result);
+        fs::remove(sheet);
+    } else if (benchCase.job == Job::FindTiles) {
+        const bool islands = benchCase.finder == Finder::Islands;
+        const fs::path sheet = options.work / "strips" / (islands ? "islands.png" : "gutters.png");
+        if (islands) {
+            result.tiles = writeIslandSheet(sheet, benchCase.width, benchCase.height, kIslands, kMinSprite, kMaxSprite);
+            for (const Tool& tool : tools) {
+                if (tool.kind == ToolKind::ImageMagick)
+                    result.tools.push_back({&tool, {}});
+            }
+        } else if (writeGutterSheet(sheet, benchCase.width, benchCase.height, kGutterTile)) {
+            result.tiles = (benchCase.width / (kGutterTile + 1)) * (benchCase.height / (kGutterTile + 1));
+        }
+        if (result.tiles == 0)
+            result.quorvel.failure = "cannot write the sheet";
+        else if (islands && result.tiles != kIslands)
+            result.quorvel.failure = "only " + std::to_string(result.tiles) + " sprites fit on the sheet";
+        else
+            result.quorvel.failure = checkFound(options, benchCase, sheet, runFolder(out, 0, "check"), result.tiles);
+        if (result.quorvel.failure.empty())
+            runFindRounds(options, benchCase, sheet, out, result);
         fs::remove(sheet);
     } else if (benchCase.job == Job::AssembleSheet) {
         // Cut once, untimed: every round puts the same tiles back. No cell is
@@ -541,6 +680,13 @@ void printTargets(const std::vector<CaseResult>& results, const IdleSeries& idle
             break;
         }
         case Job::AssembleSheet:
+            continue;
+        case Job::FindTiles:
+            targets.check(r.findingToDecode() <= benchCase.maxFindingToDecode,
+                          benchCase.title + format(", finding (the dry run %.1f ms less decoding alone %.1f ms) "
+                                                   "%.2fx the decoding (at most %.2fx)",
+                                                   r.quorvel.wall(), r.decode.wall(), r.findingToDecode(),
+                                                   benchCase.maxFindingToDecode));
             continue;
         case Job::CutSheet: {
             const double ratio = pairedRatio(r.quorvel.wallMs, r.plainMs);

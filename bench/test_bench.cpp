@@ -4,6 +4,8 @@
 #include "bench/form_runs.h"
 #include "bench/process.h"
 #include "bench/stats.h"
+#include "tiles/found_grid.h"
+#include "tiles/islands.h"
 
 #include <QImage>
 #include <cstdlib>
@@ -201,6 +203,64 @@ TEST_F(InFolder, CheckSheetTilesAcceptsOnlyEachCellsPixels)
         EXPECT_EQ(checkSheetTiles(out, "t", sheet, kCell, true).empty(), row.accepted);
         EXPECT_EQ(checkSheetTiles(out, "t", sheet, kCell, false).empty(), row.namesOnly);
     }
+}
+
+QImage loadArgb(const fs::path& file)
+{
+    return QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_ARGB32);
+}
+
+tiles::SheetPixels pixelsOf(const QImage& image)
+{
+    return {reinterpret_cast<const uint32_t*>(image.constBits()), image.width(), image.height(),
+            image.bytesPerLine() / 4};
+}
+
+// The finding cases count on the sheet holding exactly the planted islands:
+// a sprite in two pieces, or two touching, would time another answer.
+TEST_F(InFolder, IslandSheetHoldsOneIslandPerSprite)
+{
+    constexpr int kSide = 256;
+    struct Row {
+        const char* what;
+        int count;
+        int minSize;
+        int maxSize;
+        bool fits;
+    };
+    const Row rows[] = {
+        {"the smallest sprites", 100, 6, 6, true},
+        {"varied sizes", 40, 6, 40, true},
+        {"the sheet full before the count", 1000, 40, 40, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path sheet = folder / "islands.png";
+        const int planted = writeIslandSheet(sheet, kSide, kSide, row.count, row.minSize, row.maxSize);
+        ASSERT_GT(planted, 0);
+        EXPECT_EQ(planted == row.count, row.fits);
+        const QImage image = loadArgb(sheet);
+        const tiles::Islands islands = tiles::findIslands(pixelsOf(image), {});
+        EXPECT_EQ(islands.pictures.size(), size_t(planted));
+        for (const tiles::Island& island : islands.pictures) {
+            EXPECT_FALSE(island.speck);
+            EXPECT_LE(island.box.width, row.maxSize);
+            EXPECT_LE(island.box.height, row.maxSize);
+        }
+    }
+}
+
+TEST_F(InFolder, GutterSheetsGridIsFound)
+{
+    const fs::path sheet = folder / "gutters.png";
+    ASSERT_TRUE(writeGutterSheet(sheet, 256, 256, 31));
+    const QImage image = loadArgb(sheet);
+    const auto found = tiles::findGrid(pixelsOf(image), tiles::kDefaultTolerance);
+    ASSERT_TRUE(std::holds_alternative<tiles::GridOptions>(found)) << std::get<std::string>(found);
+    const auto& grid = std::get<tiles::GridOptions>(found);
+    EXPECT_EQ(std::vector<int>({grid.tileWidth, grid.tileHeight, grid.marginX, grid.marginY, grid.spacingX,
+                                grid.spacingY}),
+              std::vector<int>({31, 31, 0, 0, 1, 1}));
 }
 
 // The child runs drive the real form: a strip 100 pixels wide and 16 high has
