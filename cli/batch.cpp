@@ -111,11 +111,11 @@ Prepared prepare(const SheetPlan& sheet, size_t i, const Command& command, platf
         prepared.status = TileStatus::Repeat;
     else if (!cutting.dryRun && !cutting.noTiles) {
         const tiles::PixelRect& kept = prepared.shown.value_or(r);
-        // A BMP tile as the window's pick draws it into the preview box: its
-        // pixels over the box's background.
-        // What shows of a picture's own pixels; a grid's tile is cut from the sheet.
+        // What shows of the tile's own pixels.
         const platform::Picture own =
             prepared.shown ? pixels.part(kept.x - r.x, kept.y - r.y, kept.width, kept.height) : pixels;
+        // A BMP tile as the window's pick draws it into the preview box: its
+        // pixels over the box's background; a grid's tile straight from the sheet.
         platform::Picture picture =
             png       ? own
             : islands ? platform::ComposeTile(own, 0, 0, kept.width, kept.height, platform::kPreviewBackground)
