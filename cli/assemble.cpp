@@ -2,6 +2,7 @@
 
 #include "cli/ordered_pipeline.h"
 #include "cli/sheet_pixels.h"
+#include "cli/text.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/picture.h"
@@ -34,10 +35,6 @@ namespace cli {
 namespace {
 
 using tiles::PixelRect;
-
-std::string inQuotes(const std::string& name) { return "'" + name + "'"; }
-
-std::string sizeText(int64_t width, int64_t height) { return std::to_string(width) + "x" + std::to_string(height); }
 
 // What stops the sheet: said on err, and nothing is written.
 struct Failure {

@@ -1,5 +1,7 @@
 #include "cli/atlas.h"
 
+#include "cli/text.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -27,10 +29,6 @@ constexpr struct {
 };
 
 QString textOf(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
-
-std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
-
-std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
 
 // The sheet as seen from the atlas's folder, both taken through their real
 // folders as the manifest takes them, so that links on the way do not lead

@@ -4,6 +4,7 @@
 #include "cli/manifest.h"
 #include "cli/ordered_pipeline.h"
 #include "cli/plan.h"
+#include "cli/text.h"
 #include "cli/tile_pixels.h"
 #include "cli/tileset.h"
 #include "platform/canvas.h"
@@ -61,8 +62,6 @@ private:
     Clock::time_point mStart = Clock::now();
     Clock::time_point mDrawnAt;
 };
-
-std::string inQuotes(const std::string& name) { return "'" + name + "'"; }
 
 using platform::FileFormat;
 
@@ -171,8 +170,6 @@ void writeAtlases(const SheetPlan& sheet, const Command& command, std::ostream& 
         file.commit();
     }
 }
-
-std::string_view viewOf(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
 
 // The sheet's manifest and tileset, each whole or not at all.
 void writeBeside(const SheetPlan& sheet, const Command& command)

@@ -1,6 +1,7 @@
 #include "cli/plan.h"
 
 #include "cli/atlas.h"
+#include "cli/text.h"
 #include "cli/tileset.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -17,14 +18,10 @@ namespace cli {
 
 namespace {
 
-std::string inQuotes(const std::string& name) { return "'" + name + "'"; }
-
 std::string extensionOf(platform::FileFormat format)
 {
     return format == platform::FileFormat::Png ? ".png" : ".bmp";
 }
-
-std::string sizeText(int32_t width, int32_t height) { return std::to_string(width) + "x" + std::to_string(height); }
 
 // The sheet's pixels as the rules that find tiles read them.
 class ArgbPixels {

@@ -1,5 +1,7 @@
 #include "cli/tileset.h"
 
+#include "cli/text.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QXmlStreamWriter>
@@ -15,8 +17,6 @@ const QString kFormatVersion = QStringLiteral("1.10");
 const QString kTiledVersion = QStringLiteral("1.10.2");
 
 QString number(int32_t value) { return QString::number(value); }
-
-std::string sizeText(int32_t width, int32_t height) { return std::to_string(width) + "x" + std::to_string(height); }
 
 // XML holds Unicode text only, and Tiled opens files by Unicode names.
 bool isUtf8(const std::string& bytes)
